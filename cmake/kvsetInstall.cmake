@@ -1,0 +1,29 @@
+include(CMakePackageConfigHelpers)
+
+install(DIRECTORY include/kvset DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
+install(TARGETS ${KVSET_INSTALL_TARGETS}
+  EXPORT kvsetTargets
+  LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
+  ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
+  RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
+  INCLUDES DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
+
+set(KVSET_CMAKE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/kvset)
+install(EXPORT kvsetTargets NAMESPACE kvset:: DESTINATION ${KVSET_CMAKE_DIR})
+configure_package_config_file(cmake/kvsetConfig.cmake.in
+  ${CMAKE_CURRENT_BINARY_DIR}/kvsetConfig.cmake
+  INSTALL_DESTINATION ${KVSET_CMAKE_DIR})
+write_basic_package_version_file(${CMAKE_CURRENT_BINARY_DIR}/kvsetConfigVersion.cmake
+  COMPATIBILITY SameMajorVersion)
+install(FILES
+  ${CMAKE_CURRENT_BINARY_DIR}/kvsetConfig.cmake
+  ${CMAKE_CURRENT_BINARY_DIR}/kvsetConfigVersion.cmake
+  cmake/kvsetDependencies.cmake
+  DESTINATION ${KVSET_CMAKE_DIR})
+
+# The .pc file finds its prefix relative to its own folder, so the package
+# can be installed anywhere.
+file(RELATIVE_PATH KVSET_PC_TO_PREFIX /${CMAKE_INSTALL_LIBDIR}/pkgconfig /)
+string(REGEX REPLACE "/$" "" KVSET_PC_TO_PREFIX "${KVSET_PC_TO_PREFIX}")
+configure_file(cmake/kvset.pc.in ${CMAKE_CURRENT_BINARY_DIR}/kvset.pc @ONLY)
+install(FILES ${CMAKE_CURRENT_BINARY_DIR}/kvset.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)

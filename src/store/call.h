@@ -1,0 +1,28 @@
+// The shared entry and exit of every exported store function: the error
+// reference check, the one registry lookup, and the result writer.
+#ifndef KVSET_SRC_STORE_CALL_H
+#define KVSET_SRC_STORE_CALL_H
+
+#include "kvset/ctkvs.h"
+#include "store/model.h"
+
+namespace kvs {
+
+// Writes the symbol and returns the status: the one way results leave.
+inline CTstatus answer(CTerror *error, CTerror symbol, CTstatus status)
+{
+    *error = symbol;
+    return status;
+}
+
+// Opens a call on a handle. A null error reference gives 3 and writes
+// nothing. An unregistered handle gives 3 with `unregistered` (most calls
+// report CT_errorInvalidKVSet, the walkers CT_errorNoResource); a broken
+// signature gives 3 with CT_errorInvalidKVSet. On success writes CT_errorOK,
+// sets *header and returns 0.
+CTstatus open_set(CTkvs kvs, CTerror *error, KVSetHeader **header,
+                  CTerror unregistered = CT_errorInvalidKVSet);
+
+}  // namespace kvs
+
+#endif

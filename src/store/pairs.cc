@@ -1,0 +1,116 @@
+#include "store/pairs.h"
+
+#include "store/alloc.h"
+#include "store/call.h"
+#include "store/store.h"
+#include "store/types.h"
+
+namespace kvs {
+
+KVPairNode *find_pair(const KVSetHeader *set, CTsymbol key)
+{
+    for (KVPairNode *n = set->first; n != nullptr; n = n->next)
+        if (n->key == key) return n;
+    return nullptr;
+}
+
+KVPairNode *find_typed(const KVSetHeader *set, CTsymbol key, std::uint32_t type)
+{
+    KVPairNode *n = find_pair(set, key);  // keys are unique: at most one candidate
+    return (n != nullptr && n->type == type) ? n : nullptr;
+}
+
+void release_value(std::uint32_t type, std::int32_t count, void *value)
+{
+    if (value == nullptr) return;
+    const TypeInfo *info = type_info(type);
+    if (info != nullptr) {
+        switch (info->shape) {
+        case Shape::StringArray: {
+            wchar_t **strings = static_cast<wchar_t **>(value);
+            for (std::int32_t i = 0; i < count; ++i) mem_free(strings[i]);
+            break;
+        }
+        case Shape::Nested:
+            destroy_set_quietly(*static_cast<CTkvs *>(value));
+            break;
+        case Shape::NestedArray: {
+            CTkvs *handles = static_cast<CTkvs *>(value);
+            for (std::int32_t i = 0; i < count; ++i)
+                if (handles[i] != 0) destroy_set_quietly(handles[i]);
+            break;
+        }
+        default:
+            break;
+        }
+    }
+    mem_free(value);
+}
+
+CTstatus store_pair(KVSetHeader *set, CTsymbol key, std::uint32_t type, std::int32_t count, void *value,
+                    CTerror *error)
+{
+    KVPairNode *node = find_pair(set, key);
+    if (node != nullptr) {
+        // Replace in place: the old value goes before the new one is set.
+        release_value(node->type, node->count, node->value);
+        node->type = type;
+        node->count = count;
+        node->value = value;
+        set->current = node;
+        return answer(error, CT_errorOK, CT_statusOK);
+    }
+    node = static_cast<KVPairNode *>(mem_calloc(1, sizeof(KVPairNode)));
+    if (node == nullptr) {
+        release_value(type, count, value);
+        return answer(error, CT_errorNoResource, CT_statusWarning);
+    }
+    node->key = key;
+    node->type = type;
+    node->count = count;
+    node->value = value;
+    node->previous = set->last;
+    if (set->last != nullptr)
+        set->last->next = node;
+    else
+        set->first = node;
+    set->last = node;
+    set->current = node;
+    ++set->pairCount;
+    return answer(error, CT_errorOK, CT_statusOK);
+}
+
+void remove_pair(KVSetHeader *set, KVPairNode *node)
+{
+    if (node->next == nullptr) set->last = node->previous;
+    if (node->previous == nullptr) set->first = node->next;
+    set->current = node->next;
+    release_value(node->type, node->count, node->value);
+    delete_node(node);
+    --set->pairCount;
+}
+
+void clear_pairs(KVSetHeader *set)
+{
+    while (set->first != nullptr) {
+        KVPairNode *node = set->first;
+        release_value(node->type, node->count, node->value);
+        set->first = delete_node(node);
+    }
+    set->current = nullptr;
+    set->last = nullptr;
+    set->pairCount = 0;
+}
+
+}  // namespace kvs
+
+extern "C" KVPairNode *delete_node(KVPairNode *node)
+{
+    if (node == nullptr) return nullptr;
+    KVPairNode *previous = node->previous;
+    KVPairNode *next = node->next;
+    if (previous != nullptr) previous->next = next;
+    if (next != nullptr) next->previous = previous;
+    kvs::mem_free(node);
+    return next;
+}

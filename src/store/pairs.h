@@ -1,0 +1,28 @@
+// Pair-list surgery on one header: storing a value under a key (replace in
+// place or append), removing one pair, clearing them all.
+#ifndef KVSET_SRC_STORE_PAIRS_H
+#define KVSET_SRC_STORE_PAIRS_H
+
+#include <cstdint>
+
+#include "kvset/ctkvs.h"
+#include "store/model.h"
+
+namespace kvs {
+
+// Stores a filled value block under the key and takes it over in every
+// case: on failure (no node for a new pair: 1, CT_errorNoResource) it is
+// released. On success the stored pair becomes the current pair.
+CTstatus store_pair(KVSetHeader *set, CTsymbol key, std::uint32_t type, std::int32_t count, void *value,
+                    CTerror *error);
+
+// Unlinks one pair, releases it and its value; the current pair becomes the
+// pair that followed it.
+void remove_pair(KVSetHeader *set, KVPairNode *node);
+
+// Releases every pair; the set is left empty with no current pair.
+void clear_pairs(KVSetHeader *set);
+
+}  // namespace kvs
+
+#endif

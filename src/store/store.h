@@ -1,0 +1,57 @@
+// The store's internal API for the other subsystems: creating and destroying
+// sets, finding pairs, and the puts on an already resolved header (so a
+// codec or a copy resolves each handle once, not once per pair).
+// None of these takes the registry mutex except where a handle is resolved.
+#ifndef KVSET_SRC_STORE_STORE_H
+#define KVSET_SRC_STORE_STORE_H
+
+#include <cstddef>
+#include <cstdint>
+
+#include "kvset/ctkvs.h"
+#include "store/model.h"
+
+namespace kvs {
+
+// Creates and registers an empty set. CT_errorOK, or CT_errorNoResource
+// (header not obtained, or no handle could be registered).
+CTerror create_set(CTkvs *handle);
+
+// Destroys a set and everything it owns; the result is not reported (used
+// when a pair's value is released).
+void destroy_set_quietly(CTkvs handle);
+
+// Makes a new registered set holding a deep copy of `source`'s pairs.
+// CT_errorOK with *copy set; on failure nothing stays registered and *copy is 0.
+CTerror clone_set(const KVSetHeader *source, CTkvs *copy);
+
+// The first pair with the key, whatever its type, or null.
+KVPairNode *find_pair(const KVSetHeader *set, CTsymbol key);
+// The pair with the key and exactly this type code, or null.
+KVPairNode *find_typed(const KVSetHeader *set, CTsymbol key, std::uint32_t type);
+
+// Releases a value block and what it owns (strings, nested sets).
+void release_value(std::uint32_t type, std::int32_t count, void *value);
+
+// Puts on a resolved header. Each writes the error symbol and returns the
+// status of the exported put it backs; arguments are already checked.
+// Fixed-size values and arrays: `bytes` bytes are copied from `data`.
+CTstatus put_block(KVSetHeader *set, CTsymbol key, std::uint32_t type, std::int32_t count,
+                   const void *data, std::size_t bytes, CTerror *error);
+CTstatus put_string(KVSetHeader *set, CTsymbol key, const wchar_t *value, CTerror *error);
+CTstatus put_nested(KVSetHeader *set, CTsymbol key, CTkvs nested, CTerror *error);
+CTstatus put_string_array(KVSetHeader *set, CTsymbol key, const wchar_t *const *strings,
+                          std::uint32_t count, CTerror *error);
+CTstatus put_nested_array(KVSetHeader *set, CTsymbol key, const CTkvs *handles, std::uint32_t count,
+                          CTerror *error);
+
+// Merges every pair of source into target through the puts above. Stops at
+// the first put that fails and returns its status (symbol written).
+CTstatus copy_pairs(KVSetHeader *target, const KVSetHeader *source, CTerror *error);
+
+// Whole-value equality of two pairs' values of the same type and count.
+bool values_equal(std::uint32_t type, std::int32_t count, const void *a, const void *b);
+
+}  // namespace kvs
+
+#endif

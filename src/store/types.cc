@@ -1,0 +1,86 @@
+#include "store/types.h"
+
+#include <cwchar>
+
+#include "kvset/ctkvs.h"
+
+namespace kvs {
+namespace {
+
+constexpr std::uint32_t kHandle = sizeof(CTkvs);
+constexpr std::uint32_t kStringRef = sizeof(wchar_t *);
+
+const TypeInfo kTypes[] = {
+    {KV_TYPE_BOOL, L"CTbool", Shape::Scalar, 4, KV_TYPE_BOOL},
+    {KV_TYPE_CONFERENCE, L"CTconf_ct", Shape::Scalar, 4, KV_TYPE_CONFERENCE},
+    {KV_TYPE_GROUP, L"CTgrp_ct", Shape::Scalar, 4, KV_TYPE_GROUP},
+    {KV_TYPE_INT, L"CTint", Shape::Scalar, 4, KV_TYPE_INT},
+    {KV_TYPE_MODE, L"CTmode", Shape::Scalar, 4, KV_TYPE_MODE},
+    {KV_TYPE_SESSION, L"CTses_ct", Shape::Scalar, 4, KV_TYPE_SESSION},
+    {KV_TYPE_SERVICE, L"CTsrv_ct", Shape::Scalar, 4, KV_TYPE_SERVICE},
+    {KV_TYPE_STATUS, L"CTstatus", Shape::Scalar, 4, KV_TYPE_STATUS},
+    {KV_TYPE_SYMBOL, L"CTsymbol", Shape::Scalar, 4, KV_TYPE_SYMBOL},
+    {KV_TYPE_TIME, L"CTtime", Shape::Scalar, 4, KV_TYPE_TIME},
+    {KV_TYPE_UINT, L"CTuint", Shape::Scalar, 4, KV_TYPE_UINT},
+    {KV_TYPE_STREAM, L"CTstream_ct", Shape::Scalar, 4, KV_TYPE_STREAM},
+    {KV_TYPE_CHAR, L"CTchar", Shape::Char, 2, KV_TYPE_CHAR},
+    {KV_TYPE_ERROR, L"CTerror", Shape::Scalar, 4, KV_TYPE_SYMBOL},
+    {KV_TYPE_CONNECTION, L"CTconn_ct", Shape::Scalar, 4, KV_TYPE_CONNECTION},
+    {KV_TYPE_IRANGE, L"CTirange", Shape::Range, 8, KV_TYPE_IRANGE},
+    {KV_TYPE_KVS, L"CTkvs_ct", Shape::Nested, kHandle, KV_TYPE_KVS},
+    {KV_TYPE_STRING, L"CTstring", Shape::String, sizeof(wchar_t), KV_TYPE_STRING},
+    {KV_TYPE_BOOL_ARRAY, L"CTbool[]", Shape::Array, 4, KV_TYPE_BOOL_ARRAY},
+    {KV_TYPE_BYTE_ARRAY, L"Byte[]", Shape::Bytes, 1, KV_TYPE_BYTE_ARRAY},
+    {KV_TYPE_CONFERENCE_ARRAY, L"CTconf_ct[]", Shape::Array, 4, KV_TYPE_CONFERENCE_ARRAY},
+    {KV_TYPE_GROUP_ARRAY, L"CTgrp_ct[]", Shape::Array, 4, KV_TYPE_GROUP_ARRAY},
+    {KV_TYPE_INT_ARRAY, L"CTint[]", Shape::Array, 4, KV_TYPE_INT_ARRAY},
+    {KV_TYPE_IRANGE_ARRAY, L"CTirange[]", Shape::RangeArray, 8, KV_TYPE_IRANGE_ARRAY},
+    {KV_TYPE_KVS_ARRAY, L"CTkvs_ct[]", Shape::NestedArray, kHandle, KV_TYPE_KVS_ARRAY},
+    {KV_TYPE_MODE_ARRAY, L"CTmode[]", Shape::Array, 4, KV_TYPE_MODE_ARRAY},
+    {KV_TYPE_SESSION_ARRAY, L"CTses_ct[]", Shape::Array, 4, KV_TYPE_SESSION_ARRAY},
+    {KV_TYPE_SERVICE_ARRAY, L"CTsrv_ct[]", Shape::Array, 4, KV_TYPE_SERVICE_ARRAY},
+    {KV_TYPE_STATUS_ARRAY, L"CTstatus[]", Shape::Array, 4, KV_TYPE_STATUS_ARRAY},
+    {KV_TYPE_STRING_ARRAY, L"CTstring[]", Shape::StringArray, kStringRef, KV_TYPE_STRING_ARRAY},
+    {KV_TYPE_SYMBOL_ARRAY, L"CTsymbol[]", Shape::Array, 4, KV_TYPE_SYMBOL_ARRAY},
+    {KV_TYPE_ERROR_ARRAY, L"CTerror[]", Shape::Array, 4, KV_TYPE_ERROR_ARRAY},
+    {KV_TYPE_CONNECTION_ARRAY, L"CTconn_ct[]", Shape::Array, 4, KV_TYPE_CONNECTION_ARRAY},
+    {KV_TYPE_UINT_ARRAY, L"CTuint[]", Shape::Array, 4, KV_TYPE_UINT_ARRAY},
+    {KV_TYPE_TIME_ARRAY, L"CTtime[]", Shape::Array, 4, KV_TYPE_TIME_ARRAY},
+};
+
+constexpr std::size_t kTypeCount = sizeof(kTypes) / sizeof(kTypes[0]);
+static_assert(kTypeCount == 35, "the library knows 35 value types");
+
+constexpr std::uint32_t kMaxCode = 120;
+
+// Code -> index into kTypes + 1 (0: no type), built once at load.
+struct CodeIndex {
+    unsigned char slot[kMaxCode + 1] = {};
+    CodeIndex()
+    {
+        for (std::size_t i = 0; i < kTypeCount; ++i) slot[kTypes[i].code] = static_cast<unsigned char>(i + 1);
+    }
+};
+
+const CodeIndex &code_index()
+{
+    static const CodeIndex index;
+    return index;
+}
+
+}  // namespace
+
+const TypeInfo *type_info(std::uint32_t code)
+{
+    if (code > kMaxCode) return nullptr;
+    unsigned char s = code_index().slot[code];
+    return s == 0 ? nullptr : &kTypes[s - 1];
+}
+
+const TypeInfo *type_table(std::size_t *count)
+{
+    *count = kTypeCount;
+    return kTypes;
+}
+
+}  // namespace kvs

@@ -1,0 +1,47 @@
+// The table of the 35 value types. Puts, gets, copy, release, compare, the
+// codecs and the diagnostics are driven by it.
+#ifndef KVSET_SRC_STORE_TYPES_H
+#define KVSET_SRC_STORE_TYPES_H
+
+#include <cstddef>
+#include <cstdint>
+
+namespace kvs {
+
+// How a type's value block is laid out.
+enum class Shape : std::uint8_t {
+    Scalar,       // one 32-bit value
+    Char,         // one 16-bit code unit
+    Range,        // lower, upper (two int32)
+    Nested,       // one owned KV-Set handle
+    String,       // wchar_t string, or no block for an absent string
+    Array,        // count 32-bit values
+    Bytes,        // count bytes
+    RangeArray,   // count ranges
+    NestedArray,  // count owned handles, 0 for an empty element
+    StringArray,  // count owned wchar_t strings, each may be null
+};
+
+struct TypeInfo {
+    std::uint32_t code;
+    const wchar_t *name;       // S.100 name: "CTbool", "CTint[]", "Byte[]"
+    Shape shape;
+    std::uint32_t elementSize;  // bytes per element in the value block
+    std::uint32_t storedCode;   // code a put stores (27 is stored as 21)
+};
+
+// The type of a code, or null for a code that belongs to no type.
+const TypeInfo *type_info(std::uint32_t code);
+
+// Every known type, in code order.
+const TypeInfo *type_table(std::size_t *count);
+
+inline bool is_array_shape(Shape s)
+{
+    return s == Shape::Array || s == Shape::Bytes || s == Shape::RangeArray ||
+           s == Shape::NestedArray || s == Shape::StringArray;
+}
+
+}  // namespace kvs
+
+#endif
