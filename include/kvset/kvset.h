@@ -3,5 +3,11 @@
 #define KVSET_KVSET_H
 
 #include "kvset/ctkvs.h"
+#include "kvset/ctsym.h"
+
+#ifdef __cplusplus
+#include "kvset/CxException.h"
+#include "kvset/CxS100Exception.h"
+#endif
 
 #endif /* KVSET_KVSET_H */
