@@ -19,6 +19,14 @@
 
 namespace diagtest {
 
+// A one-word pair stored with exactly this type code, including codes the
+// puts never store (27, or a code of no type).
+inline void PutRaw(CTkvs set, CTsymbol key, std::uint32_t type, std::uint32_t value)
+{
+    CTerror e = 0;
+    EXPECT_EQ(kvs::put_block(kvs::registry_find(set), key, type, 1, &value, sizeof(value), &e), CT_statusOK);
+}
+
 // Sets made through the fixture are destroyed at tear-down, which then
 // checks that no set was left registered.
 class SetFixture : public ::testing::Test {
@@ -51,14 +59,6 @@ protected:
         CTkvs_Create(&h, &e);
         CTkvs_Destroy(h, &e);
         return h;
-    }
-
-    // A one-word pair stored with exactly this type code, including codes
-    // the puts never store (27, or a code of no type).
-    static void PutRaw(CTkvs set, CTsymbol key, std::uint32_t type, std::uint32_t value)
-    {
-        CTerror e = 0;
-        EXPECT_EQ(kvs::put_block(kvs::registry_find(set), key, type, 1, &value, sizeof(value), &e), CT_statusOK);
     }
 
     // The handle of the set nested under key (lent by the set).

@@ -18,6 +18,7 @@
 namespace {
 
 using diagtest::Hex8;
+using diagtest::PutRaw;
 using diagtest::TempWorkDir;
 
 // Addresses change from run to run: the unknown-type row and the KV-Set

@@ -13,6 +13,7 @@
 namespace {
 
 using diagtest::Hex8;
+using diagtest::PutRaw;
 
 constexpr wchar_t kSentinel = L'#';
 
