@@ -2,8 +2,9 @@
 // invalid handles, the standard-output fallback and memory shortage.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <clocale>
-#include <cstring>
 #include <regex>
 #include <string>
 #include <thread>
@@ -309,7 +310,7 @@ TEST_F(Display, ShortOfMemoryTheDumpIsStillWrittenWhole)
     }
 }
 
-TEST_F(Display, IndentationIsPerThread)
+TEST_F(Display, ConcurrentDisplaysKeepTheirOwnIndentation)
 {
     const CTkvs a = Nesting();
     const CTkvs b = Nesting();
@@ -346,7 +347,10 @@ TEST(DisplayStream, WritesWideTextToAnyOrientationInTheLocaleEncoding)
         {"C.UTF-8", -1, "n:Key = \xC3\xA9\n"},
         {"C.UTF-8", 1, "Key = \xC3\xA9\n"},
     };
-    const std::string saved = std::setlocale(LC_ALL, nullptr);
+    struct LocaleGuard {
+        std::string saved = std::setlocale(LC_ALL, nullptr);
+        ~LocaleGuard() { std::setlocale(LC_ALL, saved.c_str()); }
+    } restoreLocale;
     for (const Case &c : table) {
         ASSERT_NE(std::setlocale(LC_ALL, c.locale), nullptr) << c.locale;
         std::FILE *f = std::tmpfile();
@@ -366,7 +370,6 @@ TEST(DisplayStream, WritesWideTextToAnyOrientationInTheLocaleEncoding)
         std::fclose(f);
         EXPECT_EQ(std::string(bytes, n), c.expected) << c.locale << " orientation " << c.orientation;
     }
-    std::setlocale(LC_ALL, saved.c_str());
 }
 
 }  // namespace
