@@ -30,6 +30,7 @@ struct KVSetHeader {
     KVPairNode *first;
     KVPairNode *current;  // the set's one iteration position
     KVPairNode *last;
+    bool heldByPair;  // a nested copy owned by a pair of another set
 };
 
 }  // namespace kvs

@@ -3,6 +3,8 @@
 #include <ctime>
 #include <functional>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "store_support.h"
 
@@ -155,7 +157,7 @@ TEST_F(Copy, RefusesBadHandlesAndStopsAtAPairOfUnknownType)
 TEST_F(Match, ComparesKeysTypesCountsAndWholeValuesInOrder)
 {
     using Fill = std::function<void(CTkvs)>;
-    auto ints = [](std::initializer_list<std::pair<CTsymbol, int32_t>> pairs) {
+    auto ints = [](std::vector<std::pair<CTsymbol, int32_t>> pairs) {
         return Fill([pairs](CTkvs h) {
             CTerror e = 0;
             for (auto &p : pairs) CTkvs_PutInt(h, p.first, p.second, &e);
