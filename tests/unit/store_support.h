@@ -197,8 +197,9 @@ inline void fill_every_type(CTkvs h, CTkvs nested)
     EXPECT_EQ(MRQkvs_GetNumPairs(h), static_cast<int32_t>(k - 0x100)) << "every put of fill_every_type succeeds";
 }
 
-// Nested sets that fill_every_type stores.
+// Nested sets that fill_every_type stores, and the key of its nested pair.
 constexpr std::uint32_t kNestedInEveryType = 3;
+constexpr CTsymbol kEveryTypeNestedKey = 0x113;
 
 // Every store test leaves the registry as it found it (registered sets are
 // invisible to leak checkers) and the allocation seam disarmed.

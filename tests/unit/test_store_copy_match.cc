@@ -50,9 +50,8 @@ TEST_F(Copy, CopiesEveryTypeWholeAndOwnsItsNestedCopies)
 
     // The nested copies are the target's own.
     CTkvs fromSource = 0, fromTarget = 0;
-    const CTsymbol nestedKey = 0x113;
-    ASSERT_EQ(run(CTkvs_GetKVS, source, nestedKey, &fromSource), ok());
-    ASSERT_EQ(run(CTkvs_GetKVS, target, nestedKey, &fromTarget), ok());
+    ASSERT_EQ(run(CTkvs_GetKVS, source, kEveryTypeNestedKey, &fromSource), ok());
+    ASSERT_EQ(run(CTkvs_GetKVS, target, kEveryTypeNestedKey, &fromTarget), ok());
     EXPECT_NE(fromSource, fromTarget);
     EXPECT_EQ(destroy(source), ok());
     EXPECT_EQ(describe(fromTarget), "{*1:15/1=256}");
@@ -67,7 +66,7 @@ TEST_F(Copy, IntoItselfKeepsTheContentWithFreshNestedCopies)
     const std::string before = describe(h);
     const std::uint32_t sets = MRQkvs_GetNumKVS();
     CTkvs held = 0;
-    ASSERT_EQ(run(CTkvs_GetKVS, h, 0x113u, &held), ok());
+    ASSERT_EQ(run(CTkvs_GetKVS, h, kEveryTypeNestedKey, &held), ok());
 
     EXPECT_EQ(run(CTkvs_Copy, h, h), ok());
     EXPECT_EQ(describe(h), before);
@@ -75,14 +74,13 @@ TEST_F(Copy, IntoItselfKeepsTheContentWithFreshNestedCopies)
     EXPECT_FALSE(registered(held)) << "the old nested copy was replaced";
 }
 
-// A set lent by a get may be copied into the set that holds it, even when
-// that replaces the very pair that holds it.
+// A set lent by a get may be copied into the set that holds it, even when a
+// put of the copy replaces the very pair that holds it.
 TEST_F(Copy, FromASetNestedInTheTarget)
 {
     struct Case {
         const char *name;
-        std::function<CTkvs(CTkvs outer, CTkvs inner)> lend;  // stores inner in outer, returns the lent copy
-        const char *expected;
+        std::function<CTkvs(CTkvs outer, CTkvs inner)> lend;  // stores inner under K, returns the lent copy
     };
     const Case cases[] = {
         {"nested pair",
@@ -92,8 +90,7 @@ TEST_F(Copy, FromASetNestedInTheTarget)
              CTkvs_PutKVS(outer, K, inner, &e);
              CTkvs_GetKVS(outer, K, &lent, &e);
              return lent;
-         },
-         "{A1:15/1=5; 1:15/1=1; *2:15/1=6}"},
+         }},
         {"KV-Set array element",
          [](CTkvs outer, CTkvs inner) {
              CTerror e = 0;
@@ -103,12 +100,11 @@ TEST_F(Copy, FromASetNestedInTheTarget)
              CTkvs_PutKVSArray(outer, K, two, 2, &e);
              CTkvs_GetKVSArray(outer, K, &lent, &count, &e);
              return lent[1];
-         },
-         "{A1:15/1=5; 1:15/1=1; *2:15/1=6}"},
+         }},
         {"set nested two deep",
          [](CTkvs outer, CTkvs inner) {
              CTerror e = 0;
-             CTkvs middle = 0, lent = 0, between = 0;
+             CTkvs middle = 0, between = 0, lent = 0;
              CTkvs_Create(&middle, &e);
              CTkvs_PutKVS(middle, 7u, inner, &e);
              CTkvs_PutKVS(outer, K, middle, &e);
@@ -116,8 +112,7 @@ TEST_F(Copy, FromASetNestedInTheTarget)
              CTkvs_GetKVS(outer, K, &between, &e);
              CTkvs_GetKVS(between, 7u, &lent, &e);
              return lent;
-         },
-         "{A1:15/1=5; 1:15/1=1; *2:15/1=6}"},
+         }},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
@@ -127,9 +122,18 @@ TEST_F(Copy, FromASetNestedInTheTarget)
         CTkvs lent = c.lend(outer, inner);
         ASSERT_TRUE(registered(lent));
         ASSERT_EQ(run(CTkvs_PutInt, outer, 1u, 1), ok());
+        const std::string before = describe(outer);
+        const std::uint32_t sets = MRQkvs_GetNumKVS();
+
+        // Without memory for the snapshot nothing is copied.
+        kvs::test::fail_allocation(1, kvs::test::FailMode::Once);
+        EXPECT_EQ(run(CTkvs_Copy, outer, lent), warning(CT_errorNoResource));
+        kvs::test::disarm_allocation_failures();
+        EXPECT_EQ(describe(outer), before);
+        EXPECT_EQ(MRQkvs_GetNumKVS(), sets);
 
         EXPECT_EQ(run(CTkvs_Copy, outer, lent), ok());
-        EXPECT_EQ(describe(outer), c.expected);
+        EXPECT_EQ(describe(outer), "{A1:15/1=5; 1:15/1=1; *2:15/1=6}");
         EXPECT_EQ(destroy(outer), ok());
         EXPECT_EQ(destroy(inner), ok());
     }

@@ -178,6 +178,11 @@ TEST_F(Puts, WideStringsAreStoredAsTheyAreWhateverTheirFirstCharacter)
         EXPECT_NE(back, mine.data());
         EXPECT_STREQ(back, text);
     }
+    // Nested copies keep them as they are too.
+    ASSERT_EQ(run(PutWide, h, K, L"\u00e9t\u00e9"), ok());
+    CTkvs outer = make();
+    ASSERT_EQ(run(CTkvs_PutKVS, outer, 1u, h), ok());
+    EXPECT_EQ(describe(outer), "{*1:61/1={*A1:62/1=\"\\u{E9}t\\u{E9}\"}}");
 }
 
 TEST_F(Puts, AnAbsentStringIsAPairWithoutAValue)
