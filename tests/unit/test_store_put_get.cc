@@ -420,6 +420,13 @@ TEST_F(Gets, ANestedHandleIsLentNotCopied)
     EXPECT_EQ(again, held);
     EXPECT_EQ(describe(h), "{*A1:61/1={*1:15/1=5}}");
 
+    // Putting the lent set back under its own key copies it before the old
+    // value goes.
+    ASSERT_EQ(run(CTkvs_PutKVS, h, K, held), ok());
+    EXPECT_FALSE(registered(held));
+    EXPECT_EQ(describe(h), "{*A1:61/1={*1:15/1=5}}");
+    ASSERT_EQ(run(CTkvs_GetKVS, h, K, &held), ok());
+
     // The caller destroys the lent set: the pair now holds a dead handle.
     ASSERT_EQ(run(CTkvs_Destroy, held), ok());
     again = 99;
