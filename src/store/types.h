@@ -28,6 +28,7 @@ struct TypeInfo {
     Shape shape;
     std::uint32_t elementSize;  // bytes per element in the value block
     std::uint32_t storedCode;   // code a put stores (27 is stored as 21)
+    bool emptyRefused;          // the array put refuses a count of 0 (CT_errorBadParameter)
 };
 
 // The type of a code, or null for a code that belongs to no type.
