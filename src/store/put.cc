@@ -178,7 +178,13 @@ KVS_ARRAY_FAMILY(KVS_DEFINE_ARRAY_PUT)
 
 CTstatus CTkvs_PutIrange(CTkvs kvs, CTsymbol key, int32_t lower, int32_t upper, CTerror *error)
 {
-    return put_single<struct_Irange>(kvs, key, KV_TYPE_IRANGE, struct_Irange{lower, upper}, error);
+    // A range is one value of two elements: its pair stores the count 2.
+    KVSetHeader *set = nullptr;
+    CTstatus status = open_put(kvs, error, &set);
+    if (status != CT_statusOK) return status;
+    key_accepted(key);
+    const struct_Irange range{lower, upper};
+    return put_block(set, key, KV_TYPE_IRANGE, 2, &range, sizeof range, error);
 }
 
 CTstatus CTkvs_PutIRange(CTkvs kvs, CTsymbol key, int32_t lower, int32_t upper, CTerror *error)
