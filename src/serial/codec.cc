@@ -320,9 +320,11 @@ public:
 
     CTerror block(KVSetHeader *target, int depth)
     {
+        // Input too short for the top marker does not match it; a nested block
+        // cut short is a block that ends early.
         char marker[kMarkerBytes];
-        if (!source_.read(marker, kMarkerBytes) || std::memcmp(marker, kMarker, kMarkerBytes) != 0)
-            return variant_.badMarker;
+        if (!source_.read(marker, kMarkerBytes)) return depth == 0 ? variant_.badMarker : CT_errorBadFormat;
+        if (std::memcmp(marker, kMarker, kMarkerBytes) != 0) return variant_.badMarker;
         std::int32_t count;
         if (!get32(count)) return CT_errorBadFormat;
         for (std::int32_t i = 0; i < count; ++i) {
