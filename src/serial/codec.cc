@@ -361,7 +361,11 @@ private:
     bool whole() const { return source_.remaining() != ByteSource::kUnknown; }
 
     // The result of a put or of store_pair: its symbol ends the read on failure.
-    static CTerror stored(CTstatus status, CTerror symbol) { return status == CT_statusOK ? CT_errorOK : symbol; }
+    // The symbol is taken by reference so it is read after the put wrote it.
+    static CTerror stored(CTstatus status, const CTerror &symbol)
+    {
+        return status == CT_statusOK ? CT_errorOK : symbol;
+    }
 
     CTerror pair(KVSetHeader *target, int depth)
     {
