@@ -16,10 +16,15 @@ CTstatus WriteKVSBlock(std::FILE *file, CTkvs kvs, CTerror *error)
     KVSetHeader *set = registry_find(kvs);  // the handle only: no signature check
     if (set == nullptr) return answer(error, CT_errorInvalidKVSet, CT_statusFail);
     if (file == nullptr) return answer(error, CT_errorBadParameter, CT_statusFail);
+    // An unbuffered stream can take a failed write for a whole one (fwrite
+    // then returns the full count): its error indicator tells. One already
+    // set by the caller's earlier use tells nothing about this write.
+    const bool erredBefore = std::ferror(file) != 0;
     FileSink sink(file);
     CTerror verdict = write_block(sink, kFileVariant, set);
     // Buffered bytes that cannot reach the file (a full disk) fail the write.
-    if (std::fflush(file) != 0 && verdict == CT_errorOK) verdict = CT_errorNoResource;
+    const bool flushed = std::fflush(file) == 0;
+    if ((!flushed || (!erredBefore && std::ferror(file) != 0)) && verdict == CT_errorOK) verdict = CT_errorNoResource;
     return answer(error, verdict, verdict == CT_errorOK ? CT_statusOK : CT_statusFail);
 }
 

@@ -12,6 +12,14 @@ std::atomic<bool> g_armed{false};
 std::atomic<std::uint64_t> g_seen{0};
 std::atomic<std::uint64_t> g_fail_at{0};
 std::atomic<bool> g_persistent{false};
+// Blocks obtained and not yet released, counted only while a test asks.
+std::atomic<bool> g_counting{false};
+std::atomic<std::int64_t> g_live{0};
+
+inline void counted(std::int64_t delta)
+{
+    if (g_counting.load(std::memory_order_relaxed)) g_live.fetch_add(delta, std::memory_order_relaxed);
+}
 
 // True when this allocation is to fail. Costs one relaxed load when disarmed.
 bool should_fail()
@@ -25,19 +33,32 @@ bool should_fail()
 
 }  // namespace
 
-void *mem_malloc(std::size_t size) { return should_fail() ? nullptr : std::malloc(size); }
+void *mem_malloc(std::size_t size)
+{
+    void *p = should_fail() ? nullptr : std::malloc(size);
+    if (p != nullptr) counted(1);
+    return p;
+}
 
 void *mem_calloc(std::size_t count, std::size_t size)
 {
-    return should_fail() ? nullptr : std::calloc(count, size);
+    void *p = should_fail() ? nullptr : std::calloc(count, size);
+    if (p != nullptr) counted(1);
+    return p;
 }
 
 void *mem_realloc(void *block, std::size_t size)
 {
-    return should_fail() ? nullptr : std::realloc(block, size);
+    void *p = should_fail() ? nullptr : std::realloc(block, size);
+    if (block == nullptr && p != nullptr) counted(1);
+    return p;
 }
 
-void mem_free(void *block) { std::free(block); }
+void mem_free(void *block)
+{
+    if (block != nullptr) counted(-1);
+    std::free(block);
+}
 
 namespace test {
 
@@ -58,6 +79,14 @@ std::uint64_t disarm_allocation_failures()
 }
 
 std::uint64_t allocations_seen() { return g_seen.load(); }
+
+void count_live_blocks(bool on)
+{
+    g_live.store(0);
+    g_counting.store(on);
+}
+
+std::int64_t live_blocks() { return g_live.load(); }
 
 }  // namespace test
 }  // namespace kvs

@@ -18,6 +18,13 @@ std::uint64_t disarm_allocation_failures();
 // Allocations attempted since the last arm (or since load).
 std::uint64_t allocations_seen();
 
+// Counts the library's heap blocks obtained minus those released, from zero,
+// while on (off by default: the count costs an atomic add per allocation).
+// A sequence of operations that leaves the count where it found it released
+// everything it took.
+void count_live_blocks(bool on);
+std::int64_t live_blocks();
+
 }  // namespace test
 }  // namespace kvs
 

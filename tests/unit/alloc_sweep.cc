@@ -1,23 +1,82 @@
 #include "alloc_sweep.h"
 
+#include <cstdio>
+#include <cstdlib>
+#include <map>
+
+#include "serial/block_io.h"
+#include "store_support.h"
+
 namespace sweep {
 
 using kvs::test::FailMode;
 
-CTkvs snapshot(CTkvs kvs)
+std::string encoding(CTkvs kvs)
 {
-    CTkvs copy = 0;
+    if (ValidateKVS(kvs) != CT_errorOK) return "<invalid>";
+    std::uint8_t *buffer = nullptr;
+    std::uint32_t length = 0;
     CTerror e = 0;
-    if (CTkvs_Create(&copy, &e) != CT_statusOK) return 0;
-    if (CTkvs_Copy(copy, kvs, &e) != CT_statusOK) ADD_FAILURE() << "snapshot copy failed";
-    return copy;
+    if (MRQkvs_WriteToMemory(&buffer, kvs, &length, &e) == CT_statusOK) {
+        std::string out(reinterpret_cast<const char *>(buffer), length);
+        MRQkvs_FreeBuffer(buffer);
+        return out;
+    }
+    char *bytes = nullptr;
+    std::size_t size = 0;
+    std::FILE *out = open_memstream(&bytes, &size);
+    if (out == nullptr) return "<no stream>";
+    const bool written = WriteKVSBlock(out, kvs, &e) == CT_statusOK;
+    std::fclose(out);
+    std::string block = written ? "F" + std::string(bytes, size) : "<unwritable>";
+    std::free(bytes);
+    return block;
 }
 
-bool same_content(CTkvs a, CTkvs b)
+Pairs pairs_of(CTkvs kvs)
 {
-    uint32_t same = 0;
-    CTerror e = 0;
-    return CTkvs_Match(a, b, &same, &e) == CT_statusOK && same == 1;
+    Pairs out;
+    const kvs::KVSetHeader *set = kvs::registry_find(kvs);
+    if (set == nullptr) return out;
+    for (const KVPairNode *n = set->first; n != nullptr; n = n->next) {
+        std::string value = std::to_string(n->type) + "/" + std::to_string(n->count) + "=";
+        for (char c : kvstest::describe_value(n))
+            if (c != '*') value += c;  // the current-pair marks of nested sets are no content
+        out.emplace_back(n->key, value);
+    }
+    return out;
+}
+
+bool partial_merge(const Pairs &before, const Pairs &complete, const Pairs &after, std::string *why)
+{
+    std::map<CTsymbol, std::string> held, merged;
+    for (const auto &p : before) held[p.first] = p.second;
+    for (const auto &p : complete) merged[p.first] = p.second;
+    Pairs added;  // what the complete result appended, in order
+    for (const auto &p : complete)
+        if (held.count(p.first) == 0) added.push_back(p);
+    if (after.size() < before.size() || after.size() > before.size() + added.size()) {
+        *why = "holds " + std::to_string(after.size()) + " pairs, not between " + std::to_string(before.size()) +
+               " and " + std::to_string(before.size() + added.size());
+        return false;
+    }
+    for (std::size_t i = 0; i < after.size(); ++i) {
+        const auto &p = after[i];
+        const bool kept = i < before.size();
+        const CTsymbol expectedKey = kept ? before[i].first : added[i - before.size()].first;
+        if (p.first != expectedKey) {
+            *why = "pair " + std::to_string(i) + " has key " + kvstest::hex(p.first) + ", expected " +
+                   kvstest::hex(expectedKey);
+            return false;
+        }
+        const bool asBefore = kept && p.second == held[p.first];
+        const bool asComplete = merged.count(p.first) != 0 && p.second == merged[p.first];
+        if (!asBefore && !asComplete) {
+            *why = "pair " + kvstest::hex(p.first) + " holds " + p.second + ", neither the old nor the new value";
+            return false;
+        }
+    }
+    return true;
 }
 
 namespace {
@@ -29,37 +88,59 @@ bool allowed(const Row &row, const Outcome &o)
     return false;
 }
 
-// One run with injection armed at n (0: count only). Returns the allocations seen.
-uint64_t run_once(const Row &row, uint64_t n, FailMode mode, bool expectSuccess)
+// What the dry run left: the complete result that later successes must match.
+struct Reference {
+    std::string encoding;
+    Pairs pairs;
+    std::string product;
+};
+
+// One run with injection armed at n (0: the dry run, which fills *reference).
+// Returns the allocations seen.
+std::uint64_t run_once(const Row &row, std::uint64_t n, FailMode mode, Reference *reference, bool mustSucceed)
 {
-    const uint32_t registered = MRQkvs_GetNumKVS();
+    const bool dry = n == 0;
+    const std::string where = row.name + (dry ? " (dry run)" : " with allocation " + std::to_string(n)) +
+                              (mode == FailMode::Once ? " failing once" : " failing from then on");
+    const std::uint32_t registered = MRQkvs_GetNumKVS();
+    kvs::test::count_live_blocks(true);
+
     CTkvs target = row.setup();
-    CTkvs before = snapshot(target);
-    const int32_t pairs = MRQkvs_GetNumPairs(target);
-    const uint32_t registeredBefore = MRQkvs_GetNumKVS();
+    const std::string encodingBefore = encoding(target);
+    const Pairs pairsBefore = pairs_of(target);
+    const std::uint32_t registeredBefore = MRQkvs_GetNumKVS();
 
     kvs::test::fail_allocation(n, mode);
     Outcome o = row.operation(target);
-    uint64_t seen = kvs::test::disarm_allocation_failures();
+    const std::uint64_t seen = kvs::test::disarm_allocation_failures();
+    if (row.settle) row.settle(target);
+    const std::string encodingAfter = encoding(target);
 
-    const std::string where = row.name + " with allocation " + std::to_string(n) +
-                              (mode == FailMode::Once ? " failing once" : " failing from then on");
-    if (expectSuccess || o.status == CT_statusOK) {
-        // An injected failure may have been absorbed (for example an index
-        // that is only an optimisation); then the result must be complete.
-        EXPECT_EQ(o.status, CT_statusOK) << where;
+    if (dry) {
+        EXPECT_EQ(o.status, CT_statusOK) << where << ": error 0x" << std::hex << o.error;
+        reference->encoding = encodingAfter;
+        reference->pairs = pairs_of(target);
+        reference->product = o.product;
+    } else if (o.status == CT_statusOK || mustSucceed) {
+        // Success, perhaps with an absorbed failure: the result is complete.
+        EXPECT_EQ(o.status, CT_statusOK) << where << ": error 0x" << std::hex << o.error;
+        EXPECT_EQ(encodingAfter, reference->encoding) << where << ": the result is not complete";
+        const std::string expected = row.expectedProduct ? row.expectedProduct(target) : reference->product;
+        EXPECT_EQ(o.product, expected) << where << ": the product is not complete";
     } else {
         EXPECT_TRUE(allowed(row, o)) << where << ": status " << o.status << ", error 0x" << std::hex << o.error;
         if (!row.partialAllowed) {
-            EXPECT_TRUE(same_content(target, before)) << where << ": the target changed";
-            EXPECT_EQ(MRQkvs_GetNumPairs(target), pairs) << where;
+            EXPECT_EQ(encodingAfter, encodingBefore) << where << ": the target changed";
             EXPECT_EQ(MRQkvs_GetNumKVS(), registeredBefore) << where << ": sets left registered";
+        } else {
+            std::string why;
+            EXPECT_TRUE(partial_merge(pairsBefore, reference->pairs, pairs_of(target), &why)) << where << ": " << why;
         }
     }
-    CTerror e = 0;
-    CTkvs_Destroy(before, &e);
     row.teardown(target);
     EXPECT_EQ(MRQkvs_GetNumKVS(), registered) << where << ": teardown left sets registered";
+    EXPECT_EQ(kvs::test::live_blocks(), 0) << where << ": heap blocks leaked";
+    kvs::test::count_live_blocks(false);
     return seen;
 }
 
@@ -67,11 +148,17 @@ uint64_t run_once(const Row &row, uint64_t n, FailMode mode, bool expectSuccess)
 
 void run(const Row &row)
 {
-    const uint64_t count = run_once(row, 0, FailMode::Once, true);
+    Reference reference;
+    const std::uint64_t count = run_once(row, 0, FailMode::Once, &reference, true);
+    ::testing::Test::RecordProperty("allocations", static_cast<int>(count));
+    if (!row.allocates) {
+        EXPECT_EQ(count, 0u) << row.name << " takes heap memory";
+        return;
+    }
     ASSERT_GT(count, 0u) << row.name << " allocates nothing: the row tests nothing";
     for (FailMode mode : {FailMode::Once, FailMode::FromThenOn})
-        for (uint64_t n = 1; n <= count; ++n) run_once(row, n, mode, false);
-    run_once(row, count + 1, FailMode::FromThenOn, true);
+        for (std::uint64_t n = 1; n <= count; ++n) run_once(row, n, mode, &reference, false);
+    EXPECT_EQ(run_once(row, count + 1, FailMode::FromThenOn, &reference, true), count) << row.name;
 }
 
 }  // namespace sweep

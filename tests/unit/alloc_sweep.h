@@ -1,17 +1,27 @@
 // The allocation-failure sweep: for one operation, a dry run counts its
 // allocations; then for every N from 1 to that count, in both modes (the Nth
 // allocation fails once; every allocation from the Nth on fails), the
-// operation runs again on a fresh setup and must report a failure its table
-// allows, leave the target set as it was, leave the registry count where it
-// was, and (under the sanitizers and valgrind) leak nothing. With N = count + 1
-// it must succeed.
+// operation runs again on a fresh setup and must
+//   - report a failure its table allows, or succeed with the complete result
+//     (an absorbed failure, for example of the key index, is not a failure);
+//   - leave the target set as it was: its encoding, taken with injection
+//     off, is byte for byte the one taken before the call. Rows whose table
+//     keeps the pairs stored before a failure (decoders, copy) may instead
+//     hold the pairs they held, each as it was or as the complete result has
+//     it, followed by some of the new pairs in order;
+//   - leave MRQkvs_GetNumKVS where it was (and where setup found it once
+//     teardown ran);
+//   - leak nothing: the seam's count of live blocks is back where it was.
+// With N = count + 1 the operation must succeed.
 #ifndef KVSET_TESTS_UNIT_ALLOC_SWEEP_H
 #define KVSET_TESTS_UNIT_ALLOC_SWEEP_H
 
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <ostream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "kvset/ctkvs.h"
@@ -19,10 +29,12 @@
 
 namespace sweep {
 
-// What an operation answered.
+// What an operation answered, and what it produced besides the target (a
+// buffer, a file, a log, a text), as bytes; empty when nothing.
 struct Outcome {
-    CTstatus status;
-    CTerror error;
+    CTstatus status = CT_statusOK;
+    CTerror error = CT_errorOK;
+    std::string product;
 };
 
 // A failure the operation's table allows.
@@ -40,20 +52,39 @@ struct Row {
     std::function<Outcome(CTkvs target)> operation;
     // Failures the operation may report when an allocation fails.
     std::vector<Allowed> failures;
-    // True when a failure may leave pairs stored before it (a merge that
-    // stops part way); then the target is only checked to hold no pair it
-    // did not hold or receive.
+    // True when a failure keeps the pairs stored before it (a merge that
+    // stops part way).
     bool partialAllowed = false;
     // Releases everything setup made (the target included).
     std::function<void(CTkvs target)> teardown;
+    // Optional, run with injection off after the operation: makes values
+    // that differ from run to run (time stamps) comparable.
+    std::function<void(CTkvs target)> settle;
+    // Optional, run with injection off after a successful operation: the
+    // product it must have made. Without it the product of the dry run is
+    // expected (rows whose product names the target's handle need this).
+    std::function<std::string(CTkvs target)> expectedProduct;
+    // False for operations that must not take heap memory at all.
+    bool allocates = true;
 };
 
 // Rows print as their names in test output.
 inline void PrintTo(const Row &row, std::ostream *os) { *os << row.name; }
 
-// A deep snapshot of a set: a registered copy, compared with CTkvs_Match.
-CTkvs snapshot(CTkvs kvs);
-bool same_content(CTkvs a, CTkvs b);
+// The set's encoding: its memory block, or (for a set holding an empty
+// KV-Set array element, which only the file writer writes) "F" and its file
+// block. Taken with injection off; "<invalid>" for an unregistered handle.
+std::string encoding(CTkvs kvs);
+
+// The set's pairs in list order: key and a rendering of the value.
+using Pairs = std::vector<std::pair<CTsymbol, std::string>>;
+Pairs pairs_of(CTkvs kvs);
+
+// True when `after` is `before` merged with a prefix of what `complete`
+// added or replaced: every pair of `before` is kept in place, as it was or as
+// `complete` has it, and the pairs it did not hold follow in the order of
+// `complete`. Explains the first difference in *why.
+bool partial_merge(const Pairs &before, const Pairs &complete, const Pairs &after, std::string *why);
 
 void run(const Row &row);
 

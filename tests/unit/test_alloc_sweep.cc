@@ -1,7 +1,16 @@
-// Every store operation that allocates, swept over every failing allocation.
-#include "alloc_sweep.h"
+// Every public operation that allocates, swept over every failing allocation
+// (see alloc_sweep.h for what each run checks).
+#include <unistd.h>
 
-#include <vector>
+#include <cstdio>
+#include <cwchar>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+
+#include "alloc_sweep.h"
+#include "sample_sets.h"
 
 namespace {
 
@@ -14,9 +23,16 @@ constexpr CTsymbol kFresh = 0x0202106D;     // a key it does not hold
 
 const Allowed kPutFailure{CT_statusWarning, CT_errorNoResource};
 const Allowed kNestedCopyFailure{CT_statusFail, CT_errorNoResource};
+const Allowed kCodecFailure{CT_statusFail, CT_errorNoResource};
+
+void destroy(CTkvs kvs)
+{
+    CTerror e = 0;
+    CTkvs_Destroy(kvs, &e);
+}
 
 // A set with a string, a nested set and an array, so that replacing its pairs
-// releases owned values too.
+// releases owned values too, and enough pairs to have a key index.
 CTkvs fixture_set()
 {
     CTkvs kvs = 0, inner = 0;
@@ -33,13 +49,15 @@ CTkvs fixture_set()
     return kvs;
 }
 
-void destroy(CTkvs kvs)
+CTkvs empty_set()
 {
+    CTkvs kvs = 0;
     CTerror e = 0;
-    CTkvs_Destroy(kvs, &e);
+    CTkvs_Create(&kvs, &e);
+    return kvs;
 }
 
-// A small set to nest, made for each run (and destroyed by teardown).
+// A small set to nest or copy from, made for each run (and destroyed by teardown).
 CTkvs g_nested = 0;
 
 CTkvs setup_with_nested()
@@ -49,6 +67,7 @@ CTkvs setup_with_nested()
     CTkvs_PutString(g_nested, 7, L"nested", &e);
     const wchar_t *strings[] = {L"a", nullptr, L"b"};
     CTkvs_PutStringArray(g_nested, 8, strings, 3, &e);
+    CTkvs_PutInt(g_nested, 0x1003, -3, &e);  // a key the fixture holds too
     return fixture_set();
 }
 
@@ -68,20 +87,134 @@ Row put_row(const std::string &name, F put, std::vector<Allowed> failures = {kPu
     row.teardown = teardown_with_nested;
     row.failures = std::move(failures);
     row.operation = [put](CTkvs target) {
-        Outcome o{};
+        Outcome o;
         o.status = put(target, &o.error);
         return o;
     };
     return row;
 }
 
-std::vector<Row> rows()
+// An earlier stamp that no real one can equal (milliseconds are 0 to 999).
+constexpr int32_t kOldSeconds = 1000, kOldMilliseconds = -1;
+
+// Stamp values taken now differ from run to run: they become 0, the earlier
+// stamp's stay.
+void settle_stamp(CTkvs t)
+{
+    CTerror e = 0;
+    for (CTsymbol key : {MRQ_keyTimeStampSec, MRQ_keyTimeStampMsec}) {
+        int32_t v = 0;
+        if (CTkvs_GetInt(t, key, &v, &e) == CT_statusOK && v != kOldSeconds && v != kOldMilliseconds)
+            CTkvs_PutInt(t, key, 0, &e);
+    }
+}
+
+// ---- Blocks and files the codec rows read -----------------------------------
+
+// The block of every value type, with keys the fixture set holds replaced.
+std::string source_block()
+{
+    CTkvs source = samples::every_type(false);
+    CTerror e = 0;
+    CTkvs_PutString(source, kExisting, L"after", &e);
+    CTkvs_PutInt(source, 0x1005, 99, &e);
+    std::string frame = sweep::encoding(source);
+    destroy(source);
+    return frame.substr(8, frame.size() - 12);
+}
+
+const std::string &memory_block()
+{
+    static const std::string block = source_block();
+    return block;
+}
+
+std::string read_file(const std::string &path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+// A scratch directory for the file and log rows, removed at exit.
+struct Scratch {
+    std::filesystem::path dir;
+    Scratch()
+    {
+        char pattern[] = "/tmp/kvset_sweep_XXXXXX";
+        dir = mkdtemp(pattern);
+        std::filesystem::create_directory(dir / "Logs");
+    }
+    ~Scratch()
+    {
+        std::error_code ec;
+        std::filesystem::remove_all(dir, ec);
+    }
+};
+
+const Scratch &scratch()
+{
+    static const Scratch s;
+    return s;
+}
+
+std::wstring wide_path(const char *name)
+{
+    const std::string p = (scratch().dir / name).string();
+    return std::wstring(p.begin(), p.end());
+}
+
+// The file block of every value type (an empty KV-Set array element
+// included), with keys the fixture set holds replaced.
+const std::wstring &source_file()
+{
+    static const std::wstring path = [] {
+        std::wstring p = wide_path("source.kvs");
+        CTkvs source = samples::every_type(true);
+        CTerror e = 0;
+        CTkvs_PutString(source, kExisting, L"after", &e);
+        CTkvs_PutInt(source, 0x1005, 99, &e);
+        EXPECT_EQ(CTkvs_WriteFile(source, p.c_str(), 0, &e), CT_statusOK);
+        destroy(source);
+        return p;
+    }();
+    return path;
+}
+
+// The log the display appends to: the row works in the scratch directory.
+std::filesystem::path g_previousDir;
+
+CTkvs setup_in_scratch()
+{
+    g_previousDir = std::filesystem::current_path();
+    std::filesystem::current_path(scratch().dir);
+    std::filesystem::remove("Logs/kvs_log.txt");
+    return samples::every_type(true);
+}
+
+void teardown_in_scratch(CTkvs target)
+{
+    destroy(target);
+    std::filesystem::current_path(g_previousDir);
+}
+
+// ---- The rows ---------------------------------------------------------------
+
+void add_store_rows(std::vector<Row> &r)
 {
     static const int32_t ints[] = {5, -6, 7};
+    static const uint32_t words[] = {0, 1, 0xFFFFFFFF};
     static const uint8_t bytes[] = {1, 2, 3, 4, 5};
     static const struct_Irange ranges[] = {{1, 2}, {-3, 4}};
     static const wchar_t *strings[] = {L"one", nullptr, L"three"};
-    std::vector<Row> r;
+    using WordArrayPut = CTstatus (*)(CTkvs, CTsymbol, const uint32_t *, uint32_t, CTerror *);
+    static const std::pair<const char *, WordArrayPut> wordArrays[] = {
+        {"PutBoolArray", CTkvs_PutBoolArray},       {"PutCONFArray", CTkvs_PutCONFArray},
+        {"PutGroupArray", CTkvs_PutGroupArray},     {"PutModeArray", CTkvs_PutModeArray},
+        {"PutSessionArray", CTkvs_PutSessionArray}, {"PutServiceArray", CTkvs_PutServiceArray},
+        {"PutStatusArray", CTkvs_PutStatusArray},   {"PutSymbolArray", CTkvs_PutSymbolArray},
+        {"PutErrorArray", CTkvs_PutErrorArray},     {"PutCONNArray", CTkvs_PutCONNArray},
+        {"PutUintArray", CTkvs_PutUintArray},       {"PutTimeArray", CTkvs_PutTimeArray},
+    };
     for (CTsymbol key : {kFresh, kExisting}) {
         const std::string which = key == kFresh ? " (new key)" : " (replace)";
         r.push_back(put_row("PutInt" + which, [key](CTkvs t, CTerror *e) { return CTkvs_PutInt(t, key, 5, e); }));
@@ -94,6 +227,10 @@ std::vector<Row> rows()
         r.push_back(put_row("PutByteArray" + which, [key](CTkvs t, CTerror *e) { return CTkvs_PutByteArray(t, key, bytes, 5, e); }));
         r.push_back(put_row("PutIrangeArray" + which,
                             [key](CTkvs t, CTerror *e) { return CTkvs_PutIrangeArray(t, key, ranges, 2, e); }));
+        for (const auto &array : wordArrays) {
+            WordArrayPut put = array.second;
+            r.push_back(put_row(array.first + which, [key, put](CTkvs t, CTerror *e) { return put(t, key, words, 3, e); }));
+        }
         r.push_back(put_row("PutStringArray" + which,
                             [key](CTkvs t, CTerror *e) { return CTkvs_PutStringArray(t, key, strings, 3, e); }));
         r.push_back(put_row("PutKVS" + which, [key](CTkvs t, CTerror *e) { return CTkvs_PutKVS(t, key, g_nested, e); },
@@ -105,18 +242,48 @@ std::vector<Row> rows()
                             },
                             {kPutFailure, kNestedCopyFailure}));
     }
-    r.push_back(put_row("TimeStamp", [](CTkvs t, CTerror *e) {
+    r.push_back(put_row("PutKVS of the set into itself",
+                        [](CTkvs t, CTerror *e) { return CTkvs_PutKVS(t, kFresh, t, e); },
+                        {kPutFailure, kNestedCopyFailure}));
+
+    Row stamp = put_row("TimeStamp", [](CTkvs t, CTerror *e) {
         *e = CT_errorOK;
         MRQkvs_TimeStamp(t);
-        int32_t sec = 0;
+        int32_t v = 0;
         CTerror ignored = 0;
-        // The stamp reports nothing; it either stored both pairs or left the set as it was.
-        return CTkvs_GetInt(t, MRQ_keyTimeStampSec, &sec, &ignored) == CT_statusOK &&
-                       CTkvs_GetInt(t, MRQ_keyTimeStampMsec, &sec, &ignored) == CT_statusOK
+        // The stamp reports nothing; it stores both pairs, or as many as it could.
+        return CTkvs_GetInt(t, MRQ_keyTimeStampSec, &v, &ignored) == CT_statusOK &&
+                       CTkvs_GetInt(t, MRQ_keyTimeStampMsec, &v, &ignored) == CT_statusOK
                    ? CT_statusOK
                    : (*e = CT_errorNoResource, CT_statusWarning);
-    }));
-    r.back().partialAllowed = true;  // the seconds may be stored and the milliseconds not
+    });
+    stamp.partialAllowed = true;  // the seconds may be stored and the milliseconds not
+    stamp.settle = settle_stamp;
+    r.push_back(stamp);
+
+    // Over an earlier stamp, a new one replaces both pairs or neither: the
+    // seconds of one stamp never stand next to the milliseconds of another.
+    Row restamp = put_row("TimeStamp over an earlier stamp", [](CTkvs t, CTerror *e) {
+        MRQkvs_TimeStamp(t);
+        int32_t sec = 0, msec = 0;
+        CTerror ignored = 0;
+        const bool hasSec = CTkvs_GetInt(t, MRQ_keyTimeStampSec, &sec, &ignored) == CT_statusOK;
+        const bool hasMsec = CTkvs_GetInt(t, MRQ_keyTimeStampMsec, &msec, &ignored) == CT_statusOK;
+        *e = CT_errorNoResource;
+        if (hasSec && hasMsec && sec != kOldSeconds && msec != kOldMilliseconds) return *e = CT_errorOK, CT_statusOK;
+        if (hasSec && hasMsec && sec == kOldSeconds && msec == kOldMilliseconds) return CT_statusWarning;
+        *e = 0;  // a mixed stamp: no allowed outcome
+        return CT_statusFatal;
+    });
+    restamp.setup = [] {
+        CTkvs t = setup_with_nested();
+        CTerror e = 0;
+        CTkvs_PutInt(t, MRQ_keyTimeStampSec, kOldSeconds, &e);
+        CTkvs_PutInt(t, MRQ_keyTimeStampMsec, kOldMilliseconds, &e);
+        return t;
+    };
+    restamp.settle = settle_stamp;
+    r.push_back(restamp);
 
     Row create;
     create.name = "Create";
@@ -124,7 +291,7 @@ std::vector<Row> rows()
     create.teardown = destroy;
     create.failures = {kPutFailure};
     create.operation = [](CTkvs) {
-        Outcome o{};
+        Outcome o;
         CTkvs made = 0;
         o.status = CTkvs_Create(&made, &o.error);
         if (o.status == CT_statusOK) destroy(made);
@@ -132,27 +299,171 @@ std::vector<Row> rows()
     };
     r.push_back(create);
 
-    Row copy;
-    copy.name = "Copy into a set";
-    copy.setup = setup_with_nested;
-    copy.teardown = teardown_with_nested;
-    copy.failures = {kPutFailure, kNestedCopyFailure};
-    copy.partialAllowed = true;  // the pairs copied before the failing put stay
-    copy.operation = [](CTkvs target) {
-        Outcome o{};
-        CTkvs source = 0;
-        CTerror e = 0;
-        CTkvs_Create(&source, &e);
-        CTkvs_Copy(source, target, &e);  // not armed-sensitive: the sweep counts it too
-        o.status = CTkvs_Copy(target, g_nested, &o.error);
-        destroy(source);
+    Row merge = put_row("Copy merged into a set", [](CTkvs t, CTerror *e) { return CTkvs_Copy(t, g_nested, e); },
+                        {kPutFailure, kNestedCopyFailure});
+    merge.partialAllowed = true;  // the pairs copied before the failing put stay
+    r.push_back(merge);
+
+    Row fresh;
+    fresh.name = "Copy into an empty set";
+    fresh.setup = [] {
+        g_nested = samples::every_type(false);
+        return empty_set();
+    };
+    fresh.teardown = teardown_with_nested;
+    fresh.failures = {kPutFailure, kNestedCopyFailure};
+    fresh.partialAllowed = true;
+    fresh.operation = [](CTkvs t) {
+        Outcome o;
+        o.status = CTkvs_Copy(t, g_nested, &o.error);
         return o;
     };
-    r.push_back(copy);
+    r.push_back(fresh);
+}
+
+void add_codec_rows(std::vector<Row> &r)
+{
+    Row write;
+    write.name = "WriteToMemory";
+    write.setup = [] { return samples::every_type(false); };
+    write.teardown = destroy;
+    write.failures = {kCodecFailure};
+    write.operation = [](CTkvs t) {
+        Outcome o;
+        std::uint8_t *buffer = nullptr;
+        std::uint32_t length = 0;
+        o.status = MRQkvs_WriteToMemory(&buffer, t, &length, &o.error);
+        if (buffer != nullptr) o.product.assign(reinterpret_cast<const char *>(buffer), length);
+        if (o.status != CT_statusOK && (buffer != nullptr || length != 0)) o.error = 0;  // written on failure
+        MRQkvs_FreeBuffer(buffer);
+        return o;
+    };
+    r.push_back(write);
+
+    auto read_memory = [](CTkvs t) {
+        Outcome o;
+        const std::string &block = memory_block();
+        o.status = MRQkvs_ReadFromMemory(t, reinterpret_cast<const std::uint8_t *>(block.data()),
+                                         static_cast<std::uint32_t>(block.size()), &o.error);
+        return o;
+    };
+    auto read_named_file = [](CTkvs t) {
+        Outcome o;
+        o.status = CTkvs_ReadFile(t, source_file().c_str(), 0, &o.error);
+        return o;
+    };
+    for (bool merged : {false, true}) {
+        Row read;
+        read.name = std::string("ReadFromMemory ") + (merged ? "merged into a set" : "into an empty set");
+        // The block and the file are made once, before any allocation is counted.
+        read.setup = [merged] {
+            memory_block();
+            source_file();
+            return merged ? fixture_set() : empty_set();
+        };
+        read.teardown = destroy;
+        read.failures = {kCodecFailure};
+        read.partialAllowed = true;  // pairs decoded before the failure stay
+        read.operation = read_memory;
+        r.push_back(read);
+        read.name = std::string("ReadFile ") + (merged ? "merged into a set" : "into an empty set");
+        read.operation = read_named_file;
+        r.push_back(read);
+    }
+
+    Row file;
+    file.name = "WriteFile";
+    file.setup = [] {
+        scratch();
+        return samples::every_type(true);
+    };
+    file.teardown = destroy;
+    file.failures = {kCodecFailure};
+    file.operation = [](CTkvs t) {
+        Outcome o;
+        const std::wstring path = wide_path("written.kvs");
+        std::remove((scratch().dir / "written.kvs").c_str());
+        o.status = CTkvs_WriteFile(t, path.c_str(), 0, &o.error);
+        o.product = read_file((scratch().dir / "written.kvs").string());
+        return o;
+    };
+    r.push_back(file);
+}
+
+void add_diag_rows(std::vector<Row> &r)
+{
+    Row display;
+    display.name = "Display";
+    display.setup = setup_in_scratch;
+    display.teardown = teardown_in_scratch;
+    display.operation = [](CTkvs t) {
+        Outcome o;  // the display reports nothing: what counts is the whole dump in the log
+        MRQkvs_Display(t);
+        o.product = read_file("Logs/kvs_log.txt");
+        return o;
+    };
+    // The dump names the handle, so it is compared with a second one.
+    display.expectedProduct = [](CTkvs t) {
+        const std::size_t first = read_file("Logs/kvs_log.txt").size();
+        MRQkvs_Display(t);
+        return read_file("Logs/kvs_log.txt").substr(first);
+    };
+    r.push_back(display);
+
+    Row text;
+    text.name = "AsText";
+    text.allocates = false;
+    text.setup = [] { return samples::every_type(true); };
+    text.teardown = destroy;
+    text.operation = [](CTkvs t) {
+        Outcome o;
+        wchar_t buffer[4096] = L"";
+        MRQKvs_AsText(t, buffer, 4096, L"> ");
+        for (const wchar_t *c = buffer; *c != 0; ++c) o.product += static_cast<char>(*c);
+        return o;
+    };
+    r.push_back(text);
+
+    Row compare;
+    compare.name = "Compare";
+    compare.allocates = false;
+    compare.setup = [] {
+        g_nested = samples::every_type(false);
+        CTkvs t = samples::every_type(false);
+        CTerror e = 0;
+        CTkvs_PutInt(t, 0x7FFF, 1, &e);  // one pair more than the other side
+        return t;
+    };
+    compare.teardown = teardown_with_nested;
+    compare.operation = [](CTkvs t) {
+        Outcome o;
+        o.product = std::to_string(MRQkvs_Compare(g_nested, t, &o.error));
+        return o;
+    };
+    r.push_back(compare);
+}
+
+std::vector<Row> rows()
+{
+    std::vector<Row> r;
+    add_store_rows(r);
+    add_codec_rows(r);
+    add_diag_rows(r);
     return r;
 }
 
-class AllocSweep : public ::testing::TestWithParam<Row> {};
+class AllocSweep : public ::testing::TestWithParam<Row> {
+protected:
+    void SetUp() override { start_ = MRQkvs_GetNumKVS(); }
+    void TearDown() override
+    {
+        kvs::test::disarm_allocation_failures();
+        EXPECT_EQ(MRQkvs_GetNumKVS(), start_) << "registered KV-Sets leaked by the row";
+    }
+
+private:
+    uint32_t start_ = 0;
+};
 
 TEST_P(AllocSweep, EveryFailingAllocationIsReportedAndLeavesTheSetAsItWas) { sweep::run(GetParam()); }
 
@@ -164,6 +475,6 @@ std::string row_name(const ::testing::TestParamInfo<Row> &info)
     return n;
 }
 
-INSTANTIATE_TEST_SUITE_P(Store, AllocSweep, ::testing::ValuesIn(rows()), row_name);
+INSTANTIATE_TEST_SUITE_P(Library, AllocSweep, ::testing::ValuesIn(rows()), row_name);
 
 }  // namespace
