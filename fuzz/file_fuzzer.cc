@@ -1,5 +1,5 @@
 // Fuzz target: the file block reader on a stream (fmemopen), with a round
-// trip through both writers.
+// trip through both writers, display, text and comparison.
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -16,6 +16,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     CTerror e = 0;
     CTkvs_Create(&set, &e);
     if (ReadKVSBlock(in, set, &e) == CT_statusOK) {
+        fuzzing::check_renderings(set);
         fuzzing::check_file_round_trip(set);
         fuzzing::check_memory_round_trip(set);
     } else {

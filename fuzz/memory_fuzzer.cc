@@ -1,4 +1,5 @@
-// Fuzz target: the memory block decoder, with a round trip through both writers.
+// Fuzz target: the memory block decoder, with a round trip through both
+// writers, display, text and comparison.
 #include <cstddef>
 #include <cstdint>
 
@@ -12,6 +13,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     CTerror e = 0;
     CTkvs_Create(&set, &e);
     if (MRQkvs_ReadFromMemory(set, data, static_cast<std::uint32_t>(size), &e) == CT_statusOK) {
+        fuzzing::check_renderings(set);
         fuzzing::check_memory_round_trip(set);
         fuzzing::check_file_round_trip(set);
     } else {

@@ -1,12 +1,15 @@
-// The check both fuzz targets make on every input that decodes: the decoded
-// KV-Set re-encodes, and the encoding decodes to a KV-Set that matches it.
+// The checks the decoder fuzz targets make on every input that decodes: the
+// decoded KV-Set re-encodes, the encoding decodes to a KV-Set that matches
+// it, and the set renders (display and text) and compares equal to itself.
 // A broken expectation aborts, which libFuzzer and the replay driver report.
 #ifndef KVSET_FUZZ_ROUND_TRIP_H
 #define KVSET_FUZZ_ROUND_TRIP_H
 
 #include <cstdio>
 #include <cstdlib>
+#include <cwchar>
 
+#include "diag/diag_internal.h"
 #include "kvset/ctkvs.h"
 #include "serial/block_io.h"
 #include "store/registry.h"
@@ -34,6 +37,24 @@ inline bool has_empty_element(CTkvs kvs)
             if (handles[i] == 0 || has_empty_element(handles[i])) return true;
     }
     return false;
+}
+
+// The display (rendered into memory, not the log), the text rendering into
+// a small buffer, and the comparison of the set with itself, which differs
+// only where an empty KV-Set array element stands.
+inline void check_renderings(CTkvs decoded)
+{
+    kvs::diag::GrowSink dump;
+    kvs::diag::render_display(decoded, dump);
+    require(!dump.failed() && dump.size() > 0, "display rendering failed");
+    require(kvs::diag::display_indentation() == 0, "display left its indentation raised");
+    wchar_t text[256];
+    text[0] = L'\0';
+    MRQKvs_AsText(decoded, text, 256, L"> ");
+    require(std::wcslen(text) < 256, "text rendering overran its buffer");
+    CTerror e = 0;
+    const std::int32_t same = MRQkvs_Compare(decoded, decoded, &e);
+    require(same == (has_empty_element(decoded) ? 1 : 0), "a set compares unequal to itself");
 }
 
 inline bool matches(CTkvs a, CTkvs b)
