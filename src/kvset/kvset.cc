@@ -158,6 +158,8 @@ void KVSet::destroy()
     owning = false;
 }
 
+void KVSet::display() { MRQkvs_Display(wire(handle)); }
+
 bool KVSet::isEmpty() const { return handle == 0 || MRQkvs_GetNumPairs(wire(handle)) == 0; }
 
 // ---- Typed puts and gets --------------------------------------------------

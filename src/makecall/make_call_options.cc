@@ -100,6 +100,8 @@ void mrqMakeCallOptionaArgs::swapState(mrqMakeCallOptionaArgs &other) noexcept
 
 mrqMakeCallOptionaArgs::operator unsigned long() const { return handle_of(options); }
 
+void mrqMakeCallOptionaArgs::display() { options.display(); }
+
 // ---- String options -----------------------------------------------------------
 
 void mrqMakeCallOptionaArgs::setLineDevice(wchar_t *value) { options.putString(MakeCall_LineDevice, value); }

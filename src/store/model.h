@@ -24,12 +24,15 @@ namespace kvs {
 constexpr char kSignature[] = "KVS-Library rev. 2";
 constexpr int kSignatureChecked = 5;  // characters compared by the signature check
 
+struct KeyIndex;  // key -> node, for sets past a few pairs (key_index.h)
+
 struct KVSetHeader {
     char signature[sizeof(kSignature) + 1];
     std::int32_t pairCount;
     KVPairNode *first;
     KVPairNode *current;  // the set's one iteration position
     KVPairNode *last;
+    KeyIndex *index;  // null for small sets
 };
 
 }  // namespace kvs

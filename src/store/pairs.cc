@@ -2,6 +2,7 @@
 
 #include "store/alloc.h"
 #include "store/call.h"
+#include "store/key_index.h"
 #include "store/store.h"
 #include "store/types.h"
 
@@ -9,6 +10,7 @@ namespace kvs {
 
 KVPairNode *find_pair(const KVSetHeader *set, CTsymbol key)
 {
+    if (set->index != nullptr) return index_find(set->index, key);
     for (KVPairNode *n = set->first; n != nullptr; n = n->next)
         if (n->key == key) return n;
     return nullptr;
@@ -77,6 +79,7 @@ CTstatus store_pair(KVSetHeader *set, CTsymbol key, std::uint32_t type, std::int
     set->last = node;
     set->current = node;
     ++set->pairCount;
+    index_appended(set, node);
     return answer(error, CT_errorOK, CT_statusOK);
 }
 
@@ -85,6 +88,7 @@ void remove_pair(KVSetHeader *set, KVPairNode *node)
     if (node->next == nullptr) set->last = node->previous;
     if (node->previous == nullptr) set->first = node->next;
     set->current = node->next;
+    index_removing(set, node);
     release_value(node->type, node->count, node->value);
     delete_node(node);
     --set->pairCount;
@@ -92,6 +96,7 @@ void remove_pair(KVSetHeader *set, KVPairNode *node)
 
 void clear_pairs(KVSetHeader *set)
 {
+    index_drop(set);
     while (set->first != nullptr) {
         KVPairNode *node = set->first;
         release_value(node->type, node->count, node->value);

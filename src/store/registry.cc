@@ -2,6 +2,7 @@
 
 #include <ace/OS_NS_Thread.h>
 
+#include <atomic>
 #include <cstring>
 #include <functional>
 #include <map>
@@ -47,6 +48,49 @@ private:
     ACE_mutex_t mutex_;
 };
 
+// A lock-free cache in front of the map, so that looking up a registered
+// handle takes no lock: slot (handle mod size) holds that handle and its
+// header, written only under the registry mutex and read through a sequence
+// counter (odd while a writer is inside). The map stays the one authority:
+// a slot that holds another handle, or changed while read, sends the lookup
+// to the map under the mutex. Handles are issued in sequence, so live sets
+// rarely share a slot.
+struct CacheSlot {
+    std::atomic<std::uint32_t> sequence{0};
+    std::atomic<CTkvs> handle{0};
+    std::atomic<KVSetHeader *> header{nullptr};
+};
+
+constexpr std::uint32_t kCacheSlots = 1u << 16;
+CacheSlot g_cache[kCacheSlots];
+
+inline CacheSlot &slot_for(CTkvs kvs) { return g_cache[kvs & (kCacheSlots - 1)]; }
+
+// Writer side; the registry mutex is held.
+void cache_store_locked(CacheSlot &slot, CTkvs kvs, KVSetHeader *header)
+{
+    std::uint32_t s = slot.sequence.load(std::memory_order_relaxed);
+    slot.sequence.store(s + 1, std::memory_order_relaxed);
+    // Release stores: a reader that sees either new field also sees the odd count.
+    slot.handle.store(kvs, std::memory_order_release);
+    slot.header.store(header, std::memory_order_release);
+    slot.sequence.store(s + 2, std::memory_order_release);
+}
+
+// Reader side, no lock: true with *header set when the slot holds the handle.
+bool cache_lookup(CTkvs kvs, KVSetHeader **header)
+{
+    CacheSlot &slot = slot_for(kvs);
+    std::uint32_t before = slot.sequence.load(std::memory_order_acquire);
+    if (before & 1u) return false;
+    // Acquire loads keep the second read of the count after the fields.
+    CTkvs held = slot.handle.load(std::memory_order_acquire);
+    KVSetHeader *h = slot.header.load(std::memory_order_acquire);
+    if (slot.sequence.load(std::memory_order_acquire) != before || held != kvs || h == nullptr) return false;
+    *header = h;
+    return true;
+}
+
 Registry &registry()
 {
     static Registry instance;
@@ -74,18 +118,26 @@ CTkvs allocate_handle_locked(Registry &r)
 
 }  // namespace
 
+bool signature_ok(const KVSetHeader *h)
+{
+    return std::memcmp(h->signature, kSignature, kSignatureChecked) == 0;
+}
+
 CTerror registry_resolve(CTkvs kvs, KVSetHeader **header)
 {
+    if (cache_lookup(kvs, header)) return signature_ok(*header) ? CT_errorOK : CT_errorInvalidKVSet;
     Registry &r = registry();
     Registry::Guard lock(r);
     KVSetHeader *h = find_locked(r, kvs);
     *header = h;
     if (h == nullptr) return CT_errorInvalidKVSet;
-    return std::memcmp(h->signature, kSignature, kSignatureChecked) == 0 ? CT_errorOK : CT_errorInvalidKVSet;
+    return signature_ok(h) ? CT_errorOK : CT_errorInvalidKVSet;
 }
 
 KVSetHeader *registry_find(CTkvs kvs)
 {
+    KVSetHeader *cached = nullptr;
+    if (cache_lookup(kvs, &cached)) return cached;
     Registry &r = registry();
     Registry::Guard lock(r);
     return find_locked(r, kvs);
@@ -102,6 +154,8 @@ CTkvs registry_add(KVSetHeader *header)
     } catch (const std::bad_alloc &) {
         return 0;
     }
+    CacheSlot &slot = slot_for(handle);
+    if (slot.handle.load(std::memory_order_relaxed) == 0) cache_store_locked(slot, handle, header);
     return handle;
 }
 
@@ -111,6 +165,8 @@ bool registry_remove(CTkvs kvs)
     Registry::Guard lock(r);
     auto it = r.map.find(kvs);
     if (it == r.map.end()) return false;
+    CacheSlot &slot = slot_for(kvs);
+    if (slot.handle.load(std::memory_order_relaxed) == kvs) cache_store_locked(slot, 0, nullptr);
     std::memset(it->second->signature, 0, sizeof(it->second->signature));
     r.map.erase(it);
     return true;
