@@ -67,13 +67,17 @@ public:
     // Destroys the held KV-Set, owned or not. Throws DESTROY with code 0 when
     // nothing is held; when the store refuses, the object is left unchanged.
     void destroy();
-    // Replaces the held KV-Set by one read from a file written by write():
-    // destroy(), create(), then read. After a failed read the object owns the
-    // new KV-Set with whatever was read into it. Throws DESTROY (nothing held),
-    // READ with code 0 (file cannot be opened) or READ with the reader's error.
+    // Replaces the held KV-Set (owned or not) by one read from a file that
+    // write() made; the object then owns the new one. The old KV-Set is
+    // destroyed only after the whole file has been read: on any failure the
+    // object is left as it was. Throws DESTROY with code 0 when nothing is
+    // held (or with the store's error for an invalid handle), READ with code
+    // 0 when the file cannot be opened, READ with the reader's error.
     void read(const char *path);
     // Writes the held KV-Set to a file (created or truncated). Throws WRITE
-    // with code 0 (file cannot be opened) or with the writer's error.
+    // with the store's error when no valid KV-Set is held (the file is not
+    // touched), with code 0 when the file cannot be opened, or with the
+    // writer's error.
     void write(const char *path);
     // True when nothing is held or the KV-Set has no pairs. Never throws.
     bool isEmpty() const;

@@ -3,9 +3,11 @@
 #include "kvset/KVSet.h"
 
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <new>
 
+#include "serial/block_io.h"
 #include "store/alloc.h"
 
 namespace {
@@ -156,6 +158,56 @@ void KVSet::destroy()
     check(status, KVSetException::DESTROY, 0, error);
     handle = 0;
     owning = false;
+}
+
+void KVSet::read(const char *path)
+{
+    if (handle == 0) throw KVSetException(KVSetException::DESTROY, 0, 0);
+    // The held KV-Set is checked first, as destroying it would be, but it is
+    // replaced only once a whole KV-Set has been read: a missing, unreadable
+    // or damaged file leaves the object as it was.
+    CTkvs old = wire(handle);
+    CTerror error = ValidateKVS(old);
+    if (error != CT_errorOK) throw KVSetException(KVSetException::DESTROY, 0, error);
+
+    std::FILE *file = path != nullptr ? std::fopen(path, "rb") : nullptr;
+    if (file == nullptr) throw KVSetException(KVSetException::READ, 0, 0);
+    CTkvs fresh = 0;
+    CTstatus status = CTkvs_Create(&fresh, &error);
+    if (status != CT_statusOK) {
+        std::fclose(file);
+        throw KVSetException(KVSetException::CREATE, 0, error);
+    }
+    status = ReadKVSBlock(file, fresh, &error);
+    std::fclose(file);
+    if (status != CT_statusOK) {
+        destroy_quietly(fresh);
+        throw KVSetException(KVSetException::READ, 0, error);
+    }
+    status = CTkvs_Destroy(old, &error);
+    if (status != CT_statusOK) {
+        destroy_quietly(fresh);
+        throw KVSetException(KVSetException::DESTROY, 0, error);
+    }
+    handle = fresh;
+    owning = true;
+}
+
+void KVSet::write(const char *path)
+{
+    // Opening truncates the file: a KV-Set that cannot be written is refused
+    // before the file is touched.
+    CTerror error = ValidateKVS(wire(handle));
+    if (error != CT_errorOK) throw KVSetException(KVSetException::WRITE, 0, error);
+    std::FILE *file = path != nullptr ? std::fopen(path, "w+b") : nullptr;
+    if (file == nullptr) throw KVSetException(KVSetException::WRITE, 0, 0);
+    CTstatus status = WriteKVSBlock(file, wire(handle), &error);
+    // A close that fails may have lost buffered bytes: that is a failed write.
+    if (std::fclose(file) != 0 && status == CT_statusOK) {
+        status = CT_statusFail;
+        error = CT_errorNoResource;
+    }
+    check(status, KVSetException::WRITE, 0, error);
 }
 
 void KVSet::display() { MRQkvs_Display(wire(handle)); }
