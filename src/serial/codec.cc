@@ -75,9 +75,12 @@ inline bool is_low_surrogate(std::uint32_t u) { return u >= 0xDC00 && u <= 0xDFF
 
 // ---- Writer -----------------------------------------------------------------
 
+// Sink is the concrete sink type where it is known (the memory buffer), so
+// that its appends inline; ByteSink otherwise.
+template <class Sink>
 class Writer {
 public:
-    Writer(ByteSink &sink, const Variant &variant) : sink_(sink), variant_(variant) {}
+    Writer(Sink &sink, const Variant &variant) : sink_(sink), variant_(variant) {}
 
     CTerror block(KVSetHeader *set, int depth)
     {
@@ -257,7 +260,7 @@ private:
         return CT_errorOK;
     }
 
-    ByteSink &sink_;
+    Sink &sink_;
     const Variant &variant_;
 };
 
@@ -314,9 +317,10 @@ private:
     void *data_ = nullptr;
 };
 
+template <class Source>
 class Reader {
 public:
-    Reader(ByteSource &source, const Variant &variant) : source_(source), variant_(variant) {}
+    Reader(Source &source, const Variant &variant) : source_(source), variant_(variant) {}
 
     CTerror block(KVSetHeader *target, int depth)
     {
@@ -565,7 +569,7 @@ private:
         return CT_errorOK;
     }
 
-    ByteSource &source_;
+    Source &source_;
     const Variant &variant_;
 };
 
@@ -573,12 +577,22 @@ private:
 
 CTerror write_block(ByteSink &sink, const Variant &variant, KVSetHeader *set)
 {
-    return Writer(sink, variant).block(set, 0);
+    return Writer<ByteSink>(sink, variant).block(set, 0);
+}
+
+CTerror write_block(OutputBuffer &sink, const Variant &variant, KVSetHeader *set)
+{
+    return Writer<OutputBuffer>(sink, variant).block(set, 0);
 }
 
 CTerror read_block(ByteSource &source, const Variant &variant, KVSetHeader *target)
 {
-    return Reader(source, variant).block(target, 0);
+    return Reader<ByteSource>(source, variant).block(target, 0);
+}
+
+CTerror read_block(MemorySource &source, const Variant &variant, KVSetHeader *target)
+{
+    return Reader<MemorySource>(source, variant).block(target, 0);
 }
 
 }  // namespace serial

@@ -2,9 +2,6 @@
 #include <ctime>
 
 #include "kvset/ctkvs.h"
-#include "store/alloc.h"
-#include "store/pairs.h"
-#include "store/registry.h"
 
 namespace {
 
@@ -31,28 +28,12 @@ extern "C" {
 uint32_t MRQkvs_TimeStamp(CTkvs kvs)
 {
     Now t = now();
-    kvs::KVSetHeader *set = nullptr;
-    if (kvs::registry_resolve(kvs, &set) != CT_errorOK) return 0;
-    // Both value blocks are obtained before either pair is stored: replacing
-    // an earlier stamp then cannot fail half-way, so the seconds of one stamp
-    // never stand next to the milliseconds of another.
-    auto *seconds = static_cast<int32_t *>(kvs::mem_malloc(sizeof(int32_t)));
-    auto *milliseconds = static_cast<int32_t *>(kvs::mem_malloc(sizeof(int32_t)));
-    if (seconds == nullptr || milliseconds == nullptr) {
-        kvs::mem_free(seconds);
-        kvs::mem_free(milliseconds);
-        return 0;
-    }
-    *seconds = t.seconds;
-    *milliseconds = t.milliseconds;
     CTerror ignored = CT_errorOK;
-    // A new pair whose node cannot be obtained is not stored (its block is
-    // released); without the seconds the milliseconds are not stored either.
-    if (kvs::store_pair(set, MRQ_keyTimeStampSec, KV_TYPE_INT, 1, seconds, &ignored) != CT_statusOK) {
-        kvs::mem_free(milliseconds);
-        return 0;
-    }
-    kvs::store_pair(set, MRQ_keyTimeStampMsec, KV_TYPE_INT, 1, milliseconds, &ignored);
+    // Without the seconds the milliseconds are not stored: a stamp is never
+    // left as milliseconds alone. (Replacing an earlier stamp cannot fail:
+    // single values live in their pair node.)
+    if (CTkvs_PutInt(kvs, MRQ_keyTimeStampSec, t.seconds, &ignored) != CT_statusOK) return 0;
+    CTkvs_PutInt(kvs, MRQ_keyTimeStampMsec, t.milliseconds, &ignored);
     return 0;
 }
 

@@ -113,6 +113,7 @@ std::uint64_t run_once(const Row &row, std::uint64_t n, FailMode mode, Reference
     kvs::test::fail_allocation(n, mode);
     Outcome o = row.operation(target);
     const std::uint64_t seen = kvs::test::disarm_allocation_failures();
+    if (row.after) row.after(target, o);
     if (row.settle) row.settle(target);
     const std::string encodingAfter = encoding(target);
 

@@ -57,6 +57,10 @@ struct Row {
     bool partialAllowed = false;
     // Releases everything setup made (the target included).
     std::function<void(CTkvs target)> teardown;
+    // Optional, run with injection off right after the operation: completes
+    // the outcome from what the operation kept (a product that cannot be
+    // measured while allocations fail) and releases what it kept.
+    std::function<void(CTkvs target, Outcome &outcome)> after;
     // Optional, run with injection off after the operation: makes values
     // that differ from run to run (time stamps) comparable.
     std::function<void(CTkvs target)> settle;

@@ -10,6 +10,9 @@
 #include <sstream>
 
 #include "alloc_sweep.h"
+#include "kvset/KVSet.h"
+#include "kvset/KVSetException.h"
+#include "kvset/mrqMakeCallOptionaArgs.h"
 #include "sample_sets.h"
 
 namespace {
@@ -217,9 +220,14 @@ void add_store_rows(std::vector<Row> &r)
     };
     for (CTsymbol key : {kFresh, kExisting}) {
         const std::string which = key == kFresh ? " (new key)" : " (replace)";
+        // A single value lives in its pair node: replacing one takes no heap memory.
+        const bool single = key == kFresh;  // true: a new node is needed
         r.push_back(put_row("PutInt" + which, [key](CTkvs t, CTerror *e) { return CTkvs_PutInt(t, key, 5, e); }));
+        r.back().allocates = single;
         r.push_back(put_row("PutChar" + which, [key](CTkvs t, CTerror *e) { return CTkvs_PutChar(t, key, 0x41, e); }));
+        r.back().allocates = single;
         r.push_back(put_row("PutIrange" + which, [key](CTkvs t, CTerror *e) { return CTkvs_PutIrange(t, key, -1, 1, e); }));
+        r.back().allocates = single;
         r.push_back(put_row("PutString" + which, [key](CTkvs t, CTerror *e) { return CTkvs_PutString(t, key, L"text", e); }));
         r.push_back(put_row("PutNarrowString" + which,
                             [key](CTkvs t, CTerror *e) { return MRQkvs_PutNarrowString(t, key, "text", e); }));
@@ -261,8 +269,9 @@ void add_store_rows(std::vector<Row> &r)
     stamp.settle = settle_stamp;
     r.push_back(stamp);
 
-    // Over an earlier stamp, a new one replaces both pairs or neither: the
-    // seconds of one stamp never stand next to the milliseconds of another.
+    // Over an earlier stamp, a new one replaces both pairs without taking
+    // heap memory, so the seconds of one stamp never stand next to the
+    // milliseconds of another.
     Row restamp = put_row("TimeStamp over an earlier stamp", [](CTkvs t, CTerror *e) {
         MRQkvs_TimeStamp(t);
         int32_t sec = 0, msec = 0;
@@ -283,6 +292,7 @@ void add_store_rows(std::vector<Row> &r)
         return t;
     };
     restamp.settle = settle_stamp;
+    restamp.allocates = false;
     r.push_back(restamp);
 
     Row create;
@@ -443,12 +453,304 @@ void add_diag_rows(std::vector<Row> &r)
     r.push_back(compare);
 }
 
+// ---- The object layer ----------------------------------------------------------
+
+// What a method that threw answered: status 3 and the exception's code, or
+// no allowed outcome when the action is not the expected one.
+Outcome thrown(const KVSetException &e, const wchar_t *action)
+{
+    Outcome o;
+    o.status = CT_statusFail;
+    o.error = !e.arguments().empty() && e.arguments()[0] == action ? static_cast<CTerror>(e.code()) : 0;
+    return o;
+}
+
+template <class Method>
+Row method_row(const std::string &name, const wchar_t *action, Method method,
+               std::vector<Allowed> failures = {kNestedCopyFailure})
+{
+    Row row;
+    row.name = name;
+    row.setup = setup_with_nested;
+    row.teardown = teardown_with_nested;
+    row.failures = std::move(failures);
+    row.operation = [method, action](CTkvs target) {
+        KVSet set(target, false);
+        try {
+            method(set);
+        } catch (const KVSetException &e) {
+            return thrown(e, action);
+        }
+        return Outcome{};
+    };
+    return row;
+}
+
+// What an object-layer operation made and the row inspects once injection is off.
+KVSet g_kept;
+std::vector<KVSet> g_keptArray;
+mrqMakeCallOptionaArgs *g_options = nullptr;
+alignas(mrqMakeCallOptionaArgs) unsigned char g_optionsStorage[sizeof(mrqMakeCallOptionaArgs)];
+
+mrqMakeCallOptionaArgs *g_source = nullptr;
+alignas(mrqMakeCallOptionaArgs) unsigned char g_sourceStorage[sizeof(mrqMakeCallOptionaArgs)];
+
+// The encoding of a make-call object's options set (its RTC, mask and CPA
+// sets are nested in it).
+std::string options_product(const mrqMakeCallOptionaArgs &options)
+{
+    return sweep::encoding(static_cast<CTkvs>(static_cast<unsigned long>(options)));
+}
+
+// A make-call object made before injection; the target is its options set.
+CTkvs setup_options()
+{
+    g_nested = empty_set();
+    CTerror e = 0;
+    CTkvs_PutInt(g_nested, 0x4711, 1, &e);
+    g_source = new (g_sourceStorage) mrqMakeCallOptionaArgs();
+    return static_cast<CTkvs>(static_cast<unsigned long>(*g_source));
+}
+
+void teardown_options(CTkvs)
+{
+    g_source->~mrqMakeCallOptionaArgs();
+    g_source = nullptr;
+    destroy(g_nested);
+    g_nested = 0;
+}
+
+template <class Setter>
+Row setter_row(const std::string &name, Setter setter)
+{
+    Row row;
+    row.name = name;
+    row.setup = setup_options;
+    row.teardown = teardown_options;
+    row.failures = {{CT_statusFail, CT_errorNoResource}, {CT_statusFail, CT_errorNoMemory}};
+    row.operation = [setter](CTkvs) {
+        try {
+            setter(*g_source);
+        } catch (const KVSetException &e) {
+            Outcome o;
+            o.status = CT_statusFail;
+            o.error = static_cast<CTerror>(e.code());
+            return o;
+        }
+        return Outcome{};
+    };
+    return row;
+}
+
+void add_object_rows(std::vector<Row> &r)
+{
+    const Allowed setFailure{CT_statusFail, CT_errorNoResource};
+    const Allowed narrowFailure{CT_statusFail, CT_errorNoMemory};
+    static const wchar_t wide[] = L"wide text";
+    static const std::wstring wideString = L"a std::wstring";
+    static unsigned int symbols[] = {CT_errorOK, CT_errorNoResource, 7};
+
+    Row create;
+    create.name = "KVSet::create";
+    create.setup = fixture_set;
+    create.teardown = destroy;
+    create.failures = {setFailure};
+    create.operation = [](CTkvs) {
+        KVSet fresh;
+        try {
+            fresh.create();
+        } catch (const KVSetException &e) {
+            return thrown(e, L"CREATE");
+        }
+        return Outcome{};  // the object destroys its set
+    };
+    r.push_back(create);
+
+    r.push_back(method_row("KVSet::putInt (new key)", L"SET", [](KVSet &s) { s.putInt(kFresh, 5); }));
+    r.push_back(method_row("KVSet::putIRange (new key)", L"SET", [](KVSet &s) { s.putIRange(kFresh, {-1, 1}); }));
+    r.push_back(method_row("KVSet::putString wide", L"SET",
+                           [](KVSet &s) { s.putString(kExisting, const_cast<wchar_t *>(wide)); }));
+    r.push_back(method_row("KVSet::putString std::wstring", L"SET", [](KVSet &s) { s.putString(kFresh, wideString); }));
+    r.push_back(method_row("KVSet::putString narrow", L"SET", [](KVSet &s) { s.putString(kFresh, "narrow text"); },
+                           {setFailure, narrowFailure}));
+    r.push_back(method_row("KVSet::putKVS", L"SET", [](KVSet &s) { s.putKVS(kExisting, g_nested); }));
+    r.push_back(method_row("KVSet::putSymbolArray", L"SET", [](KVSet &s) { s.putSymbolArray(kFresh, symbols, 3); }));
+    r.push_back(method_row("KVSet::createArray", L"SET", [](KVSet &s) { s.createArray(kFresh, 3); },
+                           {setFailure, narrowFailure}));
+
+    // The copy constructor never throws: a copy it could not make holds nothing.
+    Row copy;
+    copy.name = "KVSet copy constructor";
+    copy.setup = [] { return samples::every_type(false); };
+    copy.teardown = destroy;
+    copy.failures = {setFailure};
+    copy.operation = [](CTkvs target) {
+        const KVSet source(target, false);
+        g_kept = KVSet(source);
+        return Outcome{};
+    };
+    copy.after = [](CTkvs, Outcome &o) {
+        const auto made = static_cast<CTkvs>(static_cast<unsigned long>(static_cast<const KVSet &>(g_kept)));
+        if (made == 0) o = {CT_statusFail, CT_errorNoResource, ""};
+        o.product = sweep::encoding(made);
+        g_kept = KVSet();
+    };
+    r.push_back(copy);
+
+    // Every element is a whole copy or holds nothing.
+    Row array;
+    array.name = "KVSet::getKVSArray";
+    array.setup = [] {
+        CTkvs t = setup_with_nested();
+        CTerror e = 0;
+        const CTkvs handles[] = {g_nested, g_nested};
+        CTkvs_PutKVSArray(t, kFresh, handles, 2, &e);
+        return t;
+    };
+    array.teardown = teardown_with_nested;
+    array.failures = {setFailure};
+    array.operation = [](CTkvs target) {
+        const KVSet set(target, false);
+        try {
+            g_keptArray = set.getKVSArray(kFresh);
+        } catch (const KVSetException &e) {
+            return thrown(e, L"GET");
+        }
+        return Outcome{};
+    };
+    array.after = [](CTkvs, Outcome &o) {
+        const std::string whole = sweep::encoding(g_nested);
+        for (const KVSet &element : g_keptArray) {
+            const auto h = static_cast<CTkvs>(static_cast<unsigned long>(element));
+            if (h == 0) {
+                if (o.status == CT_statusOK) o = {CT_statusFail, CT_errorNoResource, ""};
+            } else if (sweep::encoding(h) != whole) {
+                o = {CT_statusFail, 0, ""};  // a partial copy handed out as a whole one
+            }
+        }
+        if (o.status == CT_statusOK) o.product = std::to_string(g_keptArray.size());
+        g_keptArray.clear();
+    };
+    r.push_back(array);
+
+    Row write;
+    write.name = "KVSet::write";
+    write.setup = [] {
+        scratch();
+        return samples::every_type(true);
+    };
+    write.teardown = destroy;
+    write.failures = {setFailure};
+    write.allocates = false;  // the file writer streams: nothing to fail but the disk
+    write.operation = [](CTkvs target) {
+        KVSet set(target, false);
+        const std::string path = (scratch().dir / "object.kvs").string();
+        try {
+            set.write(path.c_str());
+        } catch (const KVSetException &e) {
+            return thrown(e, L"WRITE");
+        }
+        Outcome o;
+        return o;
+    };
+    r.push_back(write);
+
+    // A read replaces the held set only once a whole one was read.
+    Row read;
+    read.name = "KVSet::read";
+    read.setup = [] {
+        source_file();
+        return fixture_set();
+    };
+    read.teardown = destroy;
+    read.failures = {setFailure};
+    read.operation = [](CTkvs target) {
+        g_kept = KVSet(target, false);
+        static const std::string path(source_file().begin(), source_file().end());
+        try {
+            g_kept.read(path.c_str());
+        } catch (const KVSetException &e) {
+            const wchar_t *action = e.arguments().empty() || e.arguments()[0] != L"CREATE" ? L"READ" : L"CREATE";
+            return thrown(e, action);
+        }
+        return Outcome{};
+    };
+    read.after = [](CTkvs, Outcome &o) {
+        const auto held = static_cast<CTkvs>(static_cast<unsigned long>(static_cast<const KVSet &>(g_kept)));
+        o.product = sweep::encoding(held);
+        g_kept = KVSet();  // owning after a read: the new set goes
+    };
+    r.push_back(read);
+
+    // Make-call options: the constructor, the copy constructor and setters.
+    Row options;
+    options.name = "mrqMakeCallOptionaArgs constructor";
+    options.setup = fixture_set;
+    options.teardown = destroy;
+    options.failures = {setFailure};
+    options.operation = [](CTkvs) {
+        try {
+            g_options = new (g_optionsStorage) mrqMakeCallOptionaArgs();
+        } catch (const KVSetException &e) {
+            g_options = nullptr;
+            Outcome o;
+            o.status = CT_statusFail;
+            o.error = static_cast<CTerror>(e.code());
+            return o;
+        }
+        return Outcome{};
+    };
+    options.after = [](CTkvs, Outcome &o) {
+        if (g_options == nullptr) return;
+        o.product = options_product(*g_options);
+        g_options->~mrqMakeCallOptionaArgs();
+        g_options = nullptr;
+    };
+    r.push_back(options);
+
+    // The copy constructor never throws: a member it could not copy holds nothing.
+    Row copied = setter_row("mrqMakeCallOptionaArgs copy constructor", [](mrqMakeCallOptionaArgs &source) {
+        g_options = new (g_optionsStorage) mrqMakeCallOptionaArgs(source);
+    });
+    copied.after = [](CTkvs, Outcome &o) {
+        if (g_options == nullptr) return;
+        if (static_cast<unsigned long>(*g_options) == 0) o = {CT_statusFail, CT_errorNoResource, ""};
+        o.product = options_product(*g_options);
+        g_options->~mrqMakeCallOptionaArgs();
+        g_options = nullptr;
+    };
+    r.push_back(copied);
+
+    static wchar_t device[] = L"line 1";
+    static unsigned int offer[] = {0x1880706Du, 0x18C0706Du};  // two media an offer may name
+    r.push_back(setter_row("mrqMakeCallOptionaArgs::setLineDevice wide",
+                           [](mrqMakeCallOptionaArgs &m) { m.setLineDevice(device); }));
+    r.push_back(setter_row("mrqMakeCallOptionaArgs::setCallingNumber narrow",
+                           [](mrqMakeCallOptionaArgs &m) { m.setCallingNumber("5551234"); }));
+    r.push_back(setter_row("mrqMakeCallOptionaArgs::setRTC",
+                           [](mrqMakeCallOptionaArgs &m) { m.setRTC(g_nested); }));
+    r.push_back(setter_row("mrqMakeCallOptionaArgs::setDefaultRTC",
+                           [](mrqMakeCallOptionaArgs &m) { m.setDefaultRTC(); }));
+    r.push_back(setter_row("mrqMakeCallOptionaArgs::setDefaultCPA",
+                           [](mrqMakeCallOptionaArgs &m) { m.setDefaultCPA(); }));
+    r.push_back(setter_row("mrqMakeCallOptionaArgs::setDefaultConnectMask",
+                           [](mrqMakeCallOptionaArgs &m) { m.setDefaultConnectMask(); }));
+    r.push_back(setter_row("mrqMakeCallOptionaArgs::setOutboundOfferMedia",
+                           [](mrqMakeCallOptionaArgs &m) { m.setOutboundOfferMedia(offer, 2); }));
+    r.push_back(setter_row("mrqMakeCallOptionaArgs::copy", [](mrqMakeCallOptionaArgs &m) {
+        m.copy(static_cast<unsigned long>(m));  // from its own options: the source lives inside the object
+    }));
+    // A source it cannot copy is reported as such, whatever the cause.
+    r.back().failures.push_back({CT_statusFail, CT_errorInvalidKVSet});
+}
+
 std::vector<Row> rows()
 {
     std::vector<Row> r;
     add_store_rows(r);
     add_codec_rows(r);
     add_diag_rows(r);
+    add_object_rows(r);
     return r;
 }
 
