@@ -16,7 +16,9 @@
 #include "alloc_sweep.h"
 #include "sample_sets.h"
 #include "serial/block_io.h"
+#include "serial/codec.h"
 #include "store/alloc_internal.h"
+#include "store/registry.h"
 
 namespace {
 
@@ -279,6 +281,87 @@ TEST_F(StreamFailures, AStreamThatEndsInsideTheBlockIsReported)
             kvs::test::count_live_blocks(false);
         }
     }
+    // The memory block, cut at every position, through the memory decoder.
+    CTkvs plain = samples::every_type(false);
+    const std::string frame = sweep::encoding(plain);
+    destroy(plain);
+    const std::string block = frame.substr(8, frame.size() - 12);
+    for (std::size_t length = 0; length < block.size(); ++length) {
+        const std::string where = "memory block ends after " + std::to_string(length) + " bytes";
+        kvs::test::count_live_blocks(true);
+        CTkvs t = 0;
+        CTerror e = 0;
+        CTkvs_Create(&t, &e);
+        EXPECT_EQ(MRQkvs_ReadFromMemory(t, reinterpret_cast<const std::uint8_t *>(block.data()),
+                                        static_cast<std::uint32_t>(length), &e),
+                  CT_statusFail)
+            << where;
+        EXPECT_EQ(e, CT_errorBadFormat) << where;
+        destroy(t);
+        EXPECT_EQ(kvs::test::live_blocks(), 0) << where << ": heap blocks leaked";
+        kvs::test::count_live_blocks(false);
+    }
+}
+
+// A sink whose Nth write fails.
+class FailingSink final : public kvs::serial::ByteSink {
+public:
+    explicit FailingSink(std::uint64_t failAt) : failAt_(failAt) {}
+    bool write(const void *bytes, std::size_t n) override
+    {
+        if (++writes == failAt_) return false;
+        data.append(static_cast<const char *>(bytes), n);
+        return true;
+    }
+    std::uint64_t writes = 0;
+    std::string data;
+
+private:
+    std::uint64_t failAt_;
+};
+
+TEST_F(StreamFailures, EveryFailedSinkWriteEndsTheEncoding)
+{
+    CTkvs plain = samples::every_type(false);
+    for (const kvs::serial::Variant *variant : {&kvs::serial::kMemoryVariant, &kvs::serial::kFileVariant}) {
+        CTkvs set = variant == &kvs::serial::kFileVariant ? source_ : plain;
+        FailingSink dry(0);
+        ASSERT_EQ(kvs::serial::write_block(dry, *variant, kvs::registry_find(set)), CT_errorOK);
+        for (std::uint64_t n = 1; n <= dry.writes; ++n) {
+            FailingSink sink(n);
+            EXPECT_EQ(kvs::serial::write_block(sink, *variant, kvs::registry_find(set)), CT_errorNoResource)
+                << (variant == &kvs::serial::kFileVariant ? "file" : "memory") << " variant, write " << n;
+            EXPECT_EQ(sink.writes, n);  // nothing written after the failure
+        }
+    }
+    destroy(plain);
+}
+
+// The memory encoder's buffer grows when a write would pass its end: with
+// the growth failing, the encoding ends at whichever write needs it, and
+// that write may be any write of the encoder.
+TEST_F(StreamFailures, TheBufferCanFailToGrowAtEveryWriteOfTheEncoder)
+{
+    CTkvs plain = samples::every_type(false);
+    const std::string frame = sweep::encoding(plain);
+    const std::size_t block = frame.size() - 12;
+    const std::string filler(KVS_BUFFER_STEP, 'x');
+    for (std::size_t before = KVS_BUFFER_STEP - block; before < KVS_BUFFER_STEP; ++before) {
+        kvs::serial::OutputBuffer out;
+        ASSERT_TRUE(out.open());
+        ASSERT_TRUE(out.write(filler.data(), before));
+        kvs::test::fail_allocation(1, kvs::test::FailMode::Once);
+        const CTerror verdict = kvs::serial::write_block(out, kvs::serial::kMemoryVariant, kvs::registry_find(plain));
+        const std::uint64_t seen = kvs::test::disarm_allocation_failures();
+        if (before + block <= KVS_BUFFER_STEP) {
+            EXPECT_EQ(verdict, CT_errorOK) << before;
+        } else {
+            EXPECT_EQ(seen, 1u) << before;
+            EXPECT_EQ(verdict, CT_errorNoResource) << before;
+            EXPECT_LE(out.used(), KVS_BUFFER_STEP) << before;
+        }
+    }
+    destroy(plain);
 }
 
 }  // namespace

@@ -13,6 +13,7 @@
 #include "kvset/KVSet.h"
 #include "kvset/KVSetException.h"
 #include "kvset/mrqMakeCallOptionaArgs.h"
+#include "serial/block_io.h"
 #include "sample_sets.h"
 
 namespace {
@@ -380,6 +381,33 @@ void add_codec_rows(std::vector<Row> &r)
         read.operation = read_named_file;
         r.push_back(read);
     }
+
+    // From a stream that cannot tell its length (a pipe), the reader's
+    // storage grows with what arrives: each growth can fail.
+    Row piped;
+    piped.name = "ReadKVSBlock from a pipe";
+    piped.setup = [] {
+        source_file();
+        return empty_set();
+    };
+    piped.teardown = destroy;
+    piped.failures = {kCodecFailure};
+    piped.partialAllowed = true;
+    piped.operation = [](CTkvs t) {
+        static const std::string bytes = read_file(std::string(source_file().begin(), source_file().end()));
+        Outcome o;
+        int fds[2];
+        if (pipe(fds) != 0 || ::write(fds[1], bytes.data(), bytes.size()) != static_cast<ssize_t>(bytes.size())) {
+            o.status = CT_statusFatal;  // no pipe: no allowed outcome
+            return o;
+        }
+        close(fds[1]);
+        std::FILE *in = fdopen(fds[0], "rb");
+        o.status = ReadKVSBlock(in, t, &o.error);
+        std::fclose(in);
+        return o;
+    };
+    r.push_back(piped);
 
     Row file;
     file.name = "WriteFile";
