@@ -1,4 +1,4 @@
-// Writes the seed corpus of both fuzz targets and the golden blocks of the
+// Writes the seed corpora of the fuzz targets and the golden blocks of the
 // tests from sample KV-Sets:
 //   kvset_make_corpus <fuzz/corpora dir> <tests/data dir>
 // Run it again only when the sample sets change; its output is committed.
@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -168,6 +169,27 @@ int main(int argc, char **argv)
     save(golden / "surrogate.frame.kvs", frame_of(surrogate));
     save(golden / "surrogate.file.kvs", file_block_of(surrogate));
     destroy(surrogate);
+
+    // The allocation-failure target: each memory seed behind 4 bytes that
+    // choose the failing allocation (number - 1; top bit: from then on).
+    fs::create_directories(corpora / "alloc");
+    struct Failure {
+        std::uint32_t number;
+        bool fromThenOn;
+    };
+    const Failure failures[] = {{1, false}, {4, false}, {7, true}, {20, false}};
+    for (const auto &entry : fs::directory_iterator(corpora / "memory")) {
+        std::ifstream in(entry.path(), std::ios::binary);
+        const Bytes block((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        for (const Failure &f : failures) {
+            Bytes seed;
+            u32(seed, (f.number - 1) | (f.fromThenOn ? 0x80000000u : 0u));
+            seed.insert(seed.end(), block.begin(), block.end());
+            const std::string name = entry.path().stem().string() + "_fail" + std::to_string(f.number) +
+                                     (f.fromThenOn ? "_on" : "") + ".bin";
+            save(corpora / "alloc" / name, seed);
+        }
+    }
 
     return MRQkvs_GetNumKVS() == 0 ? 0 : 1;
 }
