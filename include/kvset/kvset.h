@@ -8,6 +8,7 @@
 #ifdef __cplusplus
 #include "kvset/CxException.h"
 #include "kvset/CxS100Exception.h"
+#include "kvset/inspect.h"
 #endif
 
 #endif /* KVSET_KVSET_H */
