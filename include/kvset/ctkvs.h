@@ -339,10 +339,15 @@ KVS_API CTstatus CTkvs_ReadFile(CTkvs kvs, const wchar_t *fileName, uint32_t ign
 /* Appends a readable dump to Logs/kvs_log.txt (standard output when that
  * file cannot be opened). */
 KVS_API void MRQkvs_Display(CTkvs kvs);
-/* Renders kvs as text into text[size], each line starting with prefix; the
- * buffer is always terminated. */
+/* Appends "prefix key = value ;\n" per pair to the terminated string in
+ * text[size] (booleans, integers, symbols and strings; other types are named
+ * as unsupported). Cut silently when full; always terminated. */
 KVS_API void MRQKvs_AsText(CTkvs kvs, wchar_t *text, int32_t size, const wchar_t *prefix);
-/* Deep three-way comparison: 0 when equal, negative or positive otherwise. */
+/* Deep comparison in list order: 0 when equal (a set that is a leading part
+ * of the other counts as equal), 1 when the sets differ, -1 when a handle is
+ * invalid or a pair has no known type (CT_errorInvalidKVSet). A failed
+ * comparison of an element of a KV-Set array gives 1 with
+ * CT_errorInvalidKVSet. A null error reference gives -1. */
 KVS_API int32_t MRQkvs_Compare(CTkvs kvs1, CTkvs kvs2, CTerror *error);
 
 /* ---- Pair-list helpers kept for compatibility -------------------------- */

@@ -71,9 +71,9 @@ void cache_store_locked(CacheSlot &slot, CTkvs kvs, KVSetHeader *header)
 {
     std::uint32_t s = slot.sequence.load(std::memory_order_relaxed);
     slot.sequence.store(s + 1, std::memory_order_relaxed);
-    std::atomic_thread_fence(std::memory_order_release);
-    slot.handle.store(kvs, std::memory_order_relaxed);
-    slot.header.store(header, std::memory_order_relaxed);
+    // Release stores: a reader that sees either new field also sees the odd count.
+    slot.handle.store(kvs, std::memory_order_release);
+    slot.header.store(header, std::memory_order_release);
     slot.sequence.store(s + 2, std::memory_order_release);
 }
 
@@ -83,10 +83,10 @@ bool cache_lookup(CTkvs kvs, KVSetHeader **header)
     CacheSlot &slot = slot_for(kvs);
     std::uint32_t before = slot.sequence.load(std::memory_order_acquire);
     if (before & 1u) return false;
-    CTkvs held = slot.handle.load(std::memory_order_relaxed);
-    KVSetHeader *h = slot.header.load(std::memory_order_relaxed);
-    std::atomic_thread_fence(std::memory_order_acquire);
-    if (slot.sequence.load(std::memory_order_relaxed) != before || held != kvs || h == nullptr) return false;
+    // Acquire loads keep the second read of the count after the fields.
+    CTkvs held = slot.handle.load(std::memory_order_acquire);
+    KVSetHeader *h = slot.header.load(std::memory_order_acquire);
+    if (slot.sequence.load(std::memory_order_acquire) != before || held != kvs || h == nullptr) return false;
     *header = h;
     return true;
 }

@@ -22,12 +22,33 @@ enum class Shape : std::uint8_t {
     StringArray,  // count owned wchar_t strings, each may be null
 };
 
+// How the diagnostics show one value, or one element of an array.
+enum class Show : std::uint8_t {
+    Bool,    // CT_boolFalse for 0, else CT_boolTrue
+    Int,     // signed decimal
+    Uint,    // unsigned decimal
+    Handle,  // signed decimal; array elements spaced wider than Int
+    Hex,     // eight upper-case hex digits and "H"
+    Mode,    // CT_modeAsync, CT_modeSync or UNKNOWN (n)
+    Status,  // CT_statusOK ... CT_statusDestroy or UNKNOWN (n)
+    Symbol,  // the symbol's name from the naming service
+    Char,    // the character itself
+    Byte,    // two lower-case hex digits and "H"
+    Range,   // lower / upper
+    String,  // the string in quotes
+    Set,     // a nested KV-Set, shown recursively
+};
+
 struct TypeInfo {
     std::uint32_t code;
     const wchar_t *name;       // S.100 name: "CTbool", "CTint[]", "Byte[]"
     Shape shape;
     std::uint32_t elementSize;  // bytes per element in the value block
     std::uint32_t storedCode;   // code a put stores (27 is stored as 21)
+    // Label the display puts after "Type = ". Array headings add "[count]"
+    // themselves, so some array labels show their own "[]" before it.
+    const wchar_t *displayLabel;
+    Show show;
 };
 
 // The type of a code, or null for a code that belongs to no type.
