@@ -124,7 +124,15 @@ CTstatus CTkvs_Copy(CTkvs target, CTkvs source, CTerror *error)
     status = open_set(source, error, &from);
     if (status != CT_statusOK) return status;
     if (from->pairCount < 0) return answer(error, CT_errorInvalidKVSet, CT_statusFail);
-    return copy_pairs(to, from, error);
+    if (from == to || !from->heldByPair) return copy_pairs(to, from, error);
+    // The source is a nested copy lent by a get, perhaps from a pair of the
+    // target that one of the puts below replaces (destroying the source in
+    // mid-walk). Copy from a snapshot instead.
+    CTkvs snapshot = 0;
+    if (clone_set(from, &snapshot) != CT_errorOK) return answer(error, CT_errorNoResource, CT_statusWarning);
+    status = copy_pairs(to, registry_find(snapshot), error);
+    destroy_set_quietly(snapshot);
+    return status;
 }
 
 CTstatus CTkvs_Match(CTkvs first, CTkvs second, uint32_t *result, CTerror *error)

@@ -58,6 +58,7 @@ CTerror clone_set(const KVSetHeader *source, CTkvs *copy)
         destroy_set_quietly(fresh);
         return CT_errorNoResource;
     }
+    target->heldByPair = true;
     *copy = fresh;
     return CT_errorOK;
 }

@@ -33,6 +33,7 @@ struct KVSetHeader {
     KVPairNode *current;  // the set's one iteration position
     KVPairNode *last;
     KeyIndex *index;  // null for small sets
+    bool heldByPair;  // a nested copy owned by a pair of another set
 };
 
 }  // namespace kvs

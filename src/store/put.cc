@@ -45,13 +45,14 @@ void destroy_copies(CTkvs *handles, std::uint32_t made)
 CTstatus open_put(CTkvs kvs, CTerror *error, KVSetHeader **set) { return open_set(kvs, error, set); }
 
 // Array arguments: a strict family refuses null and 0; every family refuses
-// null with a count, and a size in bytes that does not fit in 32 bits.
+// null with a count, a size in bytes that does not fit in 32 bits, and a
+// count that does not fit the pair's signed element count (byte arrays).
 CTstatus check_array(const void *elements, std::uint32_t count, std::size_t elementSize, bool strict,
                      CTerror *error)
 {
     if (strict && (elements == nullptr || count == 0)) return answer(error, CT_errorBadParameter, CT_statusFail);
     if (elements == nullptr && count > 0) return answer(error, CT_errorBadParameter, CT_statusFail);
-    if (static_cast<std::uint64_t>(count) * elementSize > UINT32_MAX)
+    if (count > static_cast<std::uint32_t>(INT32_MAX) || static_cast<std::uint64_t>(count) * elementSize > UINT32_MAX)
         return answer(error, CT_errorBadParameter, CT_statusFail);
     return CT_statusOK;
 }
@@ -70,14 +71,15 @@ CTstatus put_array(CTkvs kvs, CTsymbol key, std::uint32_t type, const T *element
                      static_cast<std::size_t>(count) * sizeof(T), error);
 }
 
+// Single values, characters and ranges (a range counts its two bounds).
 template <class T>
-CTstatus put_single(CTkvs kvs, CTsymbol key, std::uint32_t type, T value, CTerror *error)
+CTstatus put_single(CTkvs kvs, CTsymbol key, std::uint32_t type, T value, CTerror *error, std::int32_t count = 1)
 {
     KVSetHeader *set = nullptr;
     CTstatus status = open_put(kvs, error, &set);
     if (status != CT_statusOK) return status;
     key_accepted(key);
-    return put_block(set, key, type, 1, &value, sizeof(T), error);
+    return put_block(set, key, type, count, &value, sizeof(T), error);
 }
 
 }  // namespace
@@ -178,7 +180,7 @@ KVS_ARRAY_FAMILY(KVS_DEFINE_ARRAY_PUT)
 
 CTstatus CTkvs_PutIrange(CTkvs kvs, CTsymbol key, int32_t lower, int32_t upper, CTerror *error)
 {
-    return put_single<struct_Irange>(kvs, key, KV_TYPE_IRANGE, struct_Irange{lower, upper}, error);
+    return put_single<struct_Irange>(kvs, key, KV_TYPE_IRANGE, struct_Irange{lower, upper}, error, 2);
 }
 
 CTstatus CTkvs_PutIRange(CTkvs kvs, CTsymbol key, int32_t lower, int32_t upper, CTerror *error)

@@ -21,8 +21,9 @@ CTerror create_set(CTkvs *handle);
 // when a pair's value is released).
 void destroy_set_quietly(CTkvs handle);
 
-// Makes a new registered set holding a deep copy of `source`'s pairs.
-// CT_errorOK with *copy set; on failure nothing stays registered and *copy is 0.
+// Makes a new registered set holding a deep copy of `source`'s pairs, to be
+// owned by a pair (it is marked heldByPair). CT_errorOK with *copy set; on
+// failure nothing stays registered and *copy is 0.
 CTerror clone_set(const KVSetHeader *source, CTkvs *copy);
 
 // The first pair with the key, whatever its type, or null.

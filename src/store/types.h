@@ -45,6 +45,7 @@ struct TypeInfo {
     Shape shape;
     std::uint32_t elementSize;  // bytes per element in the value block
     std::uint32_t storedCode;   // code a put stores (27 is stored as 21)
+    bool emptyRefused;          // the array put refuses a count of 0 (CT_errorBadParameter)
     // Label the display puts after "Type = ". Array headings add "[count]"
     // themselves, so some array labels show their own "[]" before it.
     const wchar_t *displayLabel;

@@ -1,0 +1,37 @@
+// Replays files (or every file in directories) through a fuzz target's entry
+// point, so the seed corpus runs as a test with any compiler.
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <vector>
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size);
+
+namespace {
+
+void replay(const std::filesystem::path &file)
+{
+    std::ifstream in(file, std::ios::binary);
+    std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    LLVMFuzzerTestOneInput(bytes.data(), bytes.size());
+}
+
+}  // namespace
+
+int main(int argc, char **argv)
+{
+    std::size_t count = 0;
+    for (int i = 1; i < argc; ++i) {
+        std::filesystem::path path(argv[i]);
+        if (std::filesystem::is_directory(path)) {
+            for (const auto &entry : std::filesystem::directory_iterator(path))
+                if (entry.is_regular_file()) replay(entry.path()), ++count;
+        } else {
+            replay(path), ++count;
+        }
+    }
+    std::printf("replayed %zu inputs\n", count);
+    return count == 0 ? 1 : 0;
+}

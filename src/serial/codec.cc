@@ -1,0 +1,585 @@
+// The KV-Set block: one writer and one reader for the memory and the file
+// variant.
+//
+// Wire grammar. Every integer is 32 bits, little-endian; no padding, no
+// alignment. M: memory variant only, F: file variant only.
+//
+//   frame    (M, buffers only) := u32 0xC0DEA1DA, u32 total length,
+//                                 block, u32 0xA138DAD0
+//   block    := "KVSET HEADER" 0x00, i32 pair count N, N x pair
+//   pair     := u32 type, u32 key, i32 count, value     (known type)
+//             | u32 type, u32 key                        (writer, unknown type)
+//             | u32 type, u32 key, i32 count             (reader, unknown type)
+//   value by type:
+//     11 12 14 15 16 18 19 20 21 22 24 25 27 28
+//                       := u32 4, u32 value           (27 is stored as 21)
+//     26 char           := M: u32 2, u16 unit   F: u32 4, u32 unit
+//     60 range          := u32 8, i32 lower, i32 upper      (count 2)
+//     61 nested         := u32 0, block
+//     62 string         := string
+//     101 103 105 106 109 111 112 113 115 117 118 119 120
+//                       := count x (u32 4, u32 element)
+//     102 bytes         := count x (u32 1, u8 byte)
+//     107 ranges        := count x (u32 8, i32 lower, i32 upper)
+//     108 nested array  := count x (u32 0, block | u32 size != 0 : empty element)
+//     114 string array  := count x string
+//   string   := [M: u8 width (written 4, read and ignored)] i32 n, n x u32 unit
+//               n = UTF-16 units + terminator, or 0 for a null string; each
+//               unit sits in the low 16 bits; a wchar_t above U+FFFF is a
+//               surrogate pair.
+//
+// The reader discards element sizes except in 108, where a non-zero size is
+// an empty element (handle 0); only the file writer writes one, the memory
+// writer refuses it. Counts are checked against the bytes that remain before
+// anything is allocated; a negative count is malformed. At most
+// KVS_MAX_NESTING levels of nested blocks are written or read.
+#include "serial/codec.h"
+
+#include <algorithm>
+#include <cstring>
+#include <cwchar>
+
+#include "store/alloc.h"
+#include "store/pairs.h"
+#include "store/registry.h"
+#include "store/store.h"
+#include "store/types.h"
+
+namespace kvs {
+namespace serial {
+
+const Variant kMemoryVariant = {2, true, false, CT_errorBadFormat, CT_errorNoResource};
+const Variant kFileVariant = {4, false, true, CT_errorBadHeader, CT_errorInvalidKVSet};
+
+namespace {
+
+inline void store_le32(std::uint8_t *p, std::uint32_t v)
+{
+    p[0] = static_cast<std::uint8_t>(v);
+    p[1] = static_cast<std::uint8_t>(v >> 8);
+    p[2] = static_cast<std::uint8_t>(v >> 16);
+    p[3] = static_cast<std::uint8_t>(v >> 24);
+}
+
+inline std::uint32_t load_le32(const std::uint8_t *p)
+{
+    return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
+           static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
+}
+
+constexpr std::uint32_t kReplacementChar = 0xFFFD;
+constexpr std::size_t kChunkUnits = 256;  // string units staged per sink write or source read
+
+inline bool is_high_surrogate(std::uint32_t u) { return u >= 0xD800 && u <= 0xDBFF; }
+inline bool is_low_surrogate(std::uint32_t u) { return u >= 0xDC00 && u <= 0xDFFF; }
+
+// ---- Writer -----------------------------------------------------------------
+
+class Writer {
+public:
+    Writer(ByteSink &sink, const Variant &variant) : sink_(sink), variant_(variant) {}
+
+    CTerror block(KVSetHeader *set, int depth)
+    {
+        if (!sink_.write(kMarker, kMarkerBytes) || !put32(static_cast<std::uint32_t>(set->pairCount)))
+            return CT_errorNoResource;
+        for (KVPairNode *node = set->first; node != nullptr; node = node->next) {
+            set->current = node;  // a failure leaves the position on the pair being written
+            CTerror verdict = pair(*node, depth);
+            if (verdict != CT_errorOK) return verdict;
+        }
+        set->current = nullptr;
+        return CT_errorOK;
+    }
+
+private:
+    bool put32(std::uint32_t v)
+    {
+        std::uint8_t b[4];
+        store_le32(b, v);
+        return sink_.write(b, 4);
+    }
+
+    // An element size and a 32-bit value in one write.
+    bool sized32(std::uint32_t size, std::uint32_t v)
+    {
+        std::uint8_t b[8];
+        store_le32(b, size);
+        store_le32(b + 4, v);
+        return sink_.write(b, 8);
+    }
+
+    bool sized_range(const struct_Irange &r)
+    {
+        std::uint8_t b[12];
+        store_le32(b, 8);
+        store_le32(b + 4, static_cast<std::uint32_t>(r.lower));
+        store_le32(b + 8, static_cast<std::uint32_t>(r.upper));
+        return sink_.write(b, 12);
+    }
+
+    CTerror nested(CTkvs handle, int depth)
+    {
+        if (depth > KVS_MAX_NESTING) return CT_errorNoResource;
+        KVSetHeader *set = nullptr;
+        if (registry_resolve(handle, &set) != CT_errorOK) return variant_.invalidNested;
+        return block(set, depth);
+    }
+
+    CTerror pair(const KVPairNode &node, int depth)
+    {
+        if (!put32(node.type) || !put32(node.key)) return CT_errorNoResource;
+        const TypeInfo *info = type_info(node.type);
+        if (info == nullptr) return CT_errorOK;  // type and key alone
+        if (!put32(static_cast<std::uint32_t>(node.count))) return CT_errorNoResource;
+        const std::int32_t count = node.count;
+        bool ok = true;
+        switch (info->shape) {
+        case Shape::Scalar: {
+            std::uint32_t v;
+            std::memcpy(&v, node.value, 4);
+            ok = sized32(4, v);
+            break;
+        }
+        case Shape::Char: {
+            std::uint16_t c;
+            std::memcpy(&c, node.value, 2);
+            if (variant_.charBytes == 4) {
+                ok = sized32(4, c);
+            } else {
+                std::uint8_t b[6];
+                store_le32(b, 2);
+                b[4] = static_cast<std::uint8_t>(c);
+                b[5] = static_cast<std::uint8_t>(c >> 8);
+                ok = sink_.write(b, 6);
+            }
+            break;
+        }
+        case Shape::Range: {
+            struct_Irange r;
+            std::memcpy(&r, node.value, sizeof r);
+            ok = sized_range(r);
+            break;
+        }
+        case Shape::Nested:
+            if (!put32(0)) return CT_errorNoResource;
+            return nested(*static_cast<const CTkvs *>(node.value), depth + 1);
+        case Shape::String:
+            return string(static_cast<const wchar_t *>(node.value));
+        case Shape::Array: {
+            auto *values = static_cast<const std::uint32_t *>(node.value);
+            for (std::int32_t i = 0; ok && i < count; ++i) ok = sized32(4, values[i]);
+            break;
+        }
+        case Shape::Bytes: {
+            auto *bytes = static_cast<const std::uint8_t *>(node.value);
+            for (std::int32_t i = 0; ok && i < count; ++i) {
+                std::uint8_t b[5] = {1, 0, 0, 0, bytes[i]};
+                ok = sink_.write(b, 5);
+            }
+            break;
+        }
+        case Shape::RangeArray: {
+            auto *ranges = static_cast<const struct_Irange *>(node.value);
+            for (std::int32_t i = 0; ok && i < count; ++i) ok = sized_range(ranges[i]);
+            break;
+        }
+        case Shape::NestedArray: {
+            auto *handles = static_cast<const CTkvs *>(node.value);
+            for (std::int32_t i = 0; i < count; ++i) {
+                if (handles[i] == 0) {
+                    if (!variant_.writesEmptyElement) return CT_errorNoResource;
+                    if (!put32(4)) return CT_errorNoResource;
+                    continue;
+                }
+                if (!put32(0)) return CT_errorNoResource;
+                CTerror verdict = nested(handles[i], depth + 1);
+                if (verdict != CT_errorOK) return verdict;
+            }
+            break;
+        }
+        case Shape::StringArray: {
+            auto *strings = static_cast<wchar_t *const *>(node.value);
+            for (std::int32_t i = 0; i < count; ++i) {
+                CTerror verdict = string(strings[i]);
+                if (verdict != CT_errorOK) return verdict;
+            }
+            break;
+        }
+        }
+        return ok ? CT_errorOK : CT_errorNoResource;
+    }
+
+    // A wchar_t as UTF-16: 1 or 2 units; one beyond U+10FFFF (or negative)
+    // cannot be written in UTF-16 and becomes U+FFFD.
+    static std::uint32_t code_point(wchar_t c)
+    {
+        auto cp = static_cast<std::uint32_t>(c);
+        return cp > 0x10FFFF ? kReplacementChar : cp;
+    }
+
+    CTerror string(const wchar_t *s)
+    {
+        std::uint8_t head[5];
+        std::size_t headBytes = 0;
+        if (variant_.stringWidthByte) head[headBytes++] = 4;
+        std::uint64_t n = 0;
+        if (s != nullptr) {
+            for (const wchar_t *p = s; *p != 0; ++p) n += code_point(*p) > 0xFFFF ? 2 : 1;
+            n += 1;  // terminator
+            if (n > INT32_MAX) return CT_errorNoResource;
+        }
+        store_le32(head + headBytes, static_cast<std::uint32_t>(n));
+        if (!sink_.write(head, headBytes + 4)) return CT_errorNoResource;
+        if (s == nullptr) return CT_errorOK;
+
+        std::uint8_t chunk[(kChunkUnits + 1) * 4];
+        std::size_t staged = 0;
+        auto unit = [&](std::uint32_t u) {
+            store_le32(chunk + staged * 4, u);
+            ++staged;
+        };
+        for (const wchar_t *p = s;; ++p) {
+            std::uint32_t cp = *p == 0 ? 0 : code_point(*p);
+            if (cp > 0xFFFF) {
+                cp -= 0x10000;
+                unit(0xD800 + (cp >> 10));
+                unit(0xDC00 + (cp & 0x3FF));
+            } else {
+                unit(cp);
+            }
+            if (*p == 0 || staged >= kChunkUnits) {
+                if (!sink_.write(chunk, staged * 4)) return CT_errorNoResource;
+                staged = 0;
+            }
+            if (*p == 0) break;
+        }
+        return CT_errorOK;
+    }
+
+    ByteSink &sink_;
+    const Variant &variant_;
+};
+
+// ---- Reader -----------------------------------------------------------------
+
+// Storage for the `total` elements that a count announced. When the source
+// knows how many bytes remain, the count has been checked against them and
+// the storage is taken whole; from a stream that cannot tell, it grows with
+// the elements actually read, so an unchecked count never sizes an
+// allocation. Always zero-filled; always at least one element.
+class Storage {
+public:
+    Storage(std::size_t elementSize, std::size_t total, bool whole)
+        : elementSize_(elementSize), total_(std::max<std::size_t>(total, 1)), whole_(whole)
+    {
+    }
+    Storage(const Storage &) = delete;
+    Storage &operator=(const Storage &) = delete;
+    ~Storage() { mem_free(data_); }
+
+    // Room for the element at `index` (< total).
+    bool reserve(std::size_t index)
+    {
+        if (index < capacity_ && data_ != nullptr) return true;
+        std::size_t want = whole_ ? total_ : std::min(total_, std::max<std::size_t>(capacity_ * 2, 64));
+        void *grown = mem_realloc(data_, want * elementSize_);
+        if (grown == nullptr) return false;
+        std::memset(static_cast<std::uint8_t *>(grown) + capacity_ * elementSize_, 0,
+                    (want - capacity_) * elementSize_);
+        data_ = grown;
+        capacity_ = want;
+        return true;
+    }
+
+    template <class T>
+    T *as() const
+    {
+        return static_cast<T *>(data_);
+    }
+    std::size_t capacity() const { return capacity_; }
+
+    void *release()
+    {
+        void *d = data_;
+        data_ = nullptr;
+        return d;
+    }
+
+private:
+    std::size_t elementSize_;
+    std::size_t total_;
+    bool whole_;
+    std::size_t capacity_ = 0;
+    void *data_ = nullptr;
+};
+
+class Reader {
+public:
+    Reader(ByteSource &source, const Variant &variant) : source_(source), variant_(variant) {}
+
+    CTerror block(KVSetHeader *target, int depth)
+    {
+        // Input too short for the top marker does not match it; a nested block
+        // cut short is a block that ends early.
+        char marker[kMarkerBytes];
+        if (!source_.read(marker, kMarkerBytes)) return depth == 0 ? variant_.badMarker : CT_errorBadFormat;
+        if (std::memcmp(marker, kMarker, kMarkerBytes) != 0) return variant_.badMarker;
+        std::int32_t count;
+        if (!get32(count)) return CT_errorBadFormat;
+        for (std::int32_t i = 0; i < count; ++i) {
+            CTerror verdict = pair(target, depth);
+            if (verdict != CT_errorOK) return verdict;
+        }
+        return CT_errorOK;
+    }
+
+private:
+    template <class T>
+    bool get32(T &out)
+    {
+        std::uint8_t b[4];
+        if (!source_.read(b, 4)) return false;
+        out = static_cast<T>(load_le32(b));
+        return true;
+    }
+
+    bool skip32()
+    {
+        std::uint8_t b[4];
+        return source_.read(b, 4);
+    }
+
+    // A count the rest of the source can hold, at `wire` bytes an element at least.
+    bool count_fits(std::int32_t count, std::uint64_t wire) const
+    {
+        if (count < 0) return false;
+        std::uint64_t left = source_.remaining();
+        return left == ByteSource::kUnknown || static_cast<std::uint64_t>(count) * wire <= left;
+    }
+
+    bool whole() const { return source_.remaining() != ByteSource::kUnknown; }
+
+    // The result of a put or of store_pair: its symbol ends the read on failure.
+    // The symbol is taken by reference so it is read after the put wrote it.
+    static CTerror stored(CTstatus status, const CTerror &symbol)
+    {
+        return status == CT_statusOK ? CT_errorOK : symbol;
+    }
+
+    CTerror pair(KVSetHeader *target, int depth)
+    {
+        std::uint32_t type;
+        CTsymbol key;
+        std::int32_t count;
+        if (!get32(type) || !get32(key) || !get32(count)) return CT_errorBadFormat;
+        const TypeInfo *info = type_info(type);
+        if (info == nullptr) return CT_errorOK;  // consumed, nothing stored
+        CTerror symbol = CT_errorOK;
+        switch (info->shape) {
+        case Shape::Scalar: {
+            std::uint32_t v;
+            if (!skip32() || !get32(v)) return CT_errorBadFormat;
+            return stored(put_block(target, key, info->storedCode, 1, &v, sizeof v, &symbol), symbol);
+        }
+        case Shape::Char: {
+            std::uint8_t b[4];
+            if (!skip32() || !source_.read(b, variant_.charBytes)) return CT_errorBadFormat;
+            auto c = static_cast<std::uint16_t>(b[0] | b[1] << 8);
+            return stored(put_block(target, key, KV_TYPE_CHAR, 1, &c, sizeof c, &symbol), symbol);
+        }
+        case Shape::Range: {
+            struct_Irange r;
+            if (!skip32() || !get32(r.lower) || !get32(r.upper)) return CT_errorBadFormat;
+            return stored(put_block(target, key, KV_TYPE_IRANGE, 2, &r, sizeof r, &symbol), symbol);
+        }
+        case Shape::Nested: {
+            if (!skip32()) return CT_errorBadFormat;
+            CTkvs nested = 0;
+            CTerror verdict = nested_block(&nested, depth + 1);
+            if (verdict != CT_errorOK) return verdict;
+            auto *block = static_cast<CTkvs *>(mem_malloc(sizeof(CTkvs)));
+            if (block == nullptr) {
+                destroy_set_quietly(nested);
+                return CT_errorNoResource;
+            }
+            *block = nested;  // the decoded set itself becomes the pair's own copy
+            return stored(store_pair(target, key, KV_TYPE_KVS, 1, block, &symbol), symbol);
+        }
+        case Shape::String: {
+            wchar_t *s = nullptr;
+            CTerror verdict = string(&s);
+            if (verdict != CT_errorOK) return verdict;
+            return stored(store_pair(target, key, KV_TYPE_STRING, 1, s, &symbol), symbol);
+        }
+        case Shape::Array:
+        case Shape::Bytes:
+        case Shape::RangeArray:
+            return fixed_array(target, key, *info, count);
+        case Shape::StringArray:
+            return string_array(target, key, count);
+        case Shape::NestedArray:
+            return nested_array(target, key, count, depth);
+        }
+        return CT_errorOK;
+    }
+
+    CTerror fixed_array(KVSetHeader *target, CTsymbol key, const TypeInfo &info, std::int32_t count)
+    {
+        if (!count_fits(count, 4 + info.elementSize)) return CT_errorBadFormat;
+        if (count == 0 && info.emptyRefused) return CT_errorBadParameter;  // as the array put answers
+        const std::size_t size = info.elementSize;
+        Storage storage(size, static_cast<std::size_t>(count), whole());
+        std::uint8_t element[12];
+        for (std::int32_t i = 0; i < count; ++i) {
+            if (!source_.read(element, 4 + size)) return CT_errorBadFormat;
+            if (!storage.reserve(static_cast<std::size_t>(i))) return CT_errorNoResource;
+            std::uint8_t *slot = storage.as<std::uint8_t>() + static_cast<std::size_t>(i) * size;
+            if (size == 1) {
+                slot[0] = element[4];
+            } else {
+                for (std::size_t w = 0; w < size; w += 4) {
+                    std::uint32_t v = load_le32(element + 4 + w);
+                    std::memcpy(slot + w, &v, 4);
+                }
+            }
+        }
+        if (!storage.reserve(0)) return CT_errorNoResource;  // an empty array still has a block
+        CTerror symbol = CT_errorOK;
+        return stored(store_pair(target, key, info.storedCode, count, storage.release(), &symbol), symbol);
+    }
+
+    // One string record into a new zero-terminated wchar_t string, or null
+    // for n = 0. Exactly n units are read; a valid surrogate pair becomes one
+    // wchar_t, a lone surrogate stays as it is.
+    CTerror string(wchar_t **out)
+    {
+        *out = nullptr;
+        if (variant_.stringWidthByte) {
+            std::uint8_t width;
+            if (!source_.read(&width, 1)) return CT_errorBadFormat;
+        }
+        std::int32_t n;
+        if (!get32(n) || !count_fits(n, 4)) return CT_errorBadFormat;
+        if (n == 0) return CT_errorOK;
+        const auto units = static_cast<std::size_t>(n);
+        Storage chars(sizeof(wchar_t), units + 1, whole());
+        std::size_t length = 0;
+        std::uint32_t pending = 0;  // a high surrogate waiting for its partner
+        auto emit = [&](std::uint32_t c) {
+            if (!chars.reserve(length)) return false;
+            chars.as<wchar_t>()[length++] = static_cast<wchar_t>(c);
+            return true;
+        };
+        std::uint8_t chunk[kChunkUnits * 4];
+        for (std::size_t done = 0; done < units;) {
+            std::size_t batch = std::min(kChunkUnits, units - done);
+            if (!source_.read(chunk, batch * 4)) return CT_errorBadFormat;
+            for (std::size_t k = 0; k < batch; ++k) {
+                std::uint32_t u = load_le32(chunk + k * 4) & 0xFFFF;
+                if (pending != 0) {
+                    if (is_low_surrogate(u)) {
+                        if (!emit(0x10000 + ((pending - 0xD800) << 10) + (u - 0xDC00))) return CT_errorNoResource;
+                        pending = 0;
+                        continue;
+                    }
+                    if (!emit(pending)) return CT_errorNoResource;
+                    pending = 0;
+                }
+                if (is_high_surrogate(u)) {
+                    pending = u;
+                } else if (!emit(u)) {
+                    return CT_errorNoResource;
+                }
+            }
+            done += batch;
+        }
+        if (pending != 0 && !emit(pending)) return CT_errorNoResource;
+        // Terminated whether or not the record's last unit was zero.
+        if (!chars.reserve(length)) return CT_errorNoResource;
+        chars.as<wchar_t>()[length] = 0;
+        *out = static_cast<wchar_t *>(chars.release());
+        return CT_errorOK;
+    }
+
+    CTerror string_array(KVSetHeader *target, CTsymbol key, std::int32_t count)
+    {
+        if (!count_fits(count, variant_.stringWidthByte ? 5 : 4)) return CT_errorBadFormat;
+        Storage storage(sizeof(wchar_t *), static_cast<std::size_t>(count), whole());
+        if (!storage.reserve(0)) return CT_errorNoResource;
+        CTerror verdict = CT_errorOK;
+        std::int32_t i = 0;
+        for (; i < count; ++i) {
+            if (!storage.reserve(static_cast<std::size_t>(i))) {
+                verdict = CT_errorNoResource;
+                break;
+            }
+            verdict = string(&storage.as<wchar_t *>()[i]);
+            if (verdict != CT_errorOK) break;
+        }
+        if (verdict != CT_errorOK) {
+            for (std::int32_t k = 0; k < i; ++k) mem_free(storage.as<wchar_t *>()[k]);
+            return verdict;
+        }
+        CTerror symbol = CT_errorOK;
+        return stored(store_pair(target, key, KV_TYPE_STRING_ARRAY, count, storage.release(), &symbol), symbol);
+    }
+
+    CTerror nested_array(KVSetHeader *target, CTsymbol key, std::int32_t count, int depth)
+    {
+        if (!count_fits(count, 4)) return CT_errorBadFormat;
+        Storage storage(sizeof(CTkvs), static_cast<std::size_t>(count), whole());
+        if (!storage.reserve(0)) return CT_errorNoResource;
+        CTerror verdict = CT_errorOK;
+        for (std::int32_t i = 0; verdict == CT_errorOK && i < count; ++i) {
+            std::uint32_t size;
+            if (!get32(size)) {
+                verdict = CT_errorBadFormat;
+            } else if (!storage.reserve(static_cast<std::size_t>(i))) {
+                verdict = CT_errorNoResource;
+            } else if (size == 0) {
+                verdict = nested_block(&storage.as<CTkvs>()[i], depth + 1);
+            }  // a non-zero size is an empty element: handle 0
+        }
+        if (verdict != CT_errorOK) {
+            for (std::size_t k = 0; k < storage.capacity(); ++k)
+                if (storage.as<CTkvs>()[k] != 0) destroy_set_quietly(storage.as<CTkvs>()[k]);
+            return verdict;
+        }
+        CTerror symbol = CT_errorOK;
+        return stored(store_pair(target, key, KV_TYPE_KVS_ARRAY, count, storage.release(), &symbol), symbol);
+    }
+
+    // Decodes a nested block into a new registered set.
+    CTerror nested_block(CTkvs *handle, int depth)
+    {
+        if (depth > KVS_MAX_NESTING) return CT_errorBadFormat;
+        CTkvs fresh = 0;
+        if (create_set(&fresh) != CT_errorOK) return CT_errorNoResource;
+        CTerror verdict = block(registry_find(fresh), depth);
+        if (verdict != CT_errorOK) {
+            destroy_set_quietly(fresh);
+            return verdict;
+        }
+        *handle = fresh;
+        return CT_errorOK;
+    }
+
+    ByteSource &source_;
+    const Variant &variant_;
+};
+
+}  // namespace
+
+CTerror write_block(ByteSink &sink, const Variant &variant, KVSetHeader *set)
+{
+    return Writer(sink, variant).block(set, 0);
+}
+
+CTerror read_block(ByteSource &source, const Variant &variant, KVSetHeader *target)
+{
+    return Reader(source, variant).block(target, 0);
+}
+
+}  // namespace serial
+}  // namespace kvs

@@ -1,0 +1,138 @@
+// The KV-Set block codec: one writer and one reader for both variants of the
+// block (memory and file), over any byte sink or source. The exported memory
+// and file functions are thin shims over write_block and read_block.
+// Nothing here takes the registry mutex except to resolve a nested handle or
+// to create a temporary set.
+#ifndef KVSET_SRC_SERIAL_CODEC_H
+#define KVSET_SRC_SERIAL_CODEC_H
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+
+#include "kvset/ctkvs.h"
+#include "store/model.h"
+
+namespace kvs {
+namespace serial {
+
+// What tells the memory block from the file block.
+struct Variant {
+    std::uint32_t charBytes;    // bytes of a type 26 value: 2 in memory, 4 in files
+    bool stringWidthByte;       // a string record starts with a width byte (memory)
+    bool writesEmptyElement;    // an empty KV-Set array element is written (file) or refused (memory)
+    CTerror badMarker;          // reader: a marker that does not match
+    CTerror invalidNested;      // writer: a nested handle that is no longer valid
+};
+
+extern const Variant kMemoryVariant;
+extern const Variant kFileVariant;
+
+// The 13 marker bytes that open every block: "KVSET HEADER" and a zero byte.
+constexpr char kMarker[] = "KVSET HEADER";
+constexpr std::size_t kMarkerBytes = sizeof(kMarker);
+
+class ByteSink {
+public:
+    // Appends n bytes; false when they could not all be written.
+    virtual bool write(const void *bytes, std::size_t n) = 0;
+
+protected:
+    ~ByteSink() = default;
+};
+
+class ByteSource {
+public:
+    static constexpr std::uint64_t kUnknown = UINT64_MAX;
+    // Copies the next n bytes out, or fails when fewer remain; what a failed
+    // read leaves in `bytes` is never used.
+    virtual bool read(void *bytes, std::size_t n) = 0;
+    // Bytes left to read, or kUnknown for a stream that cannot tell (a pipe).
+    virtual std::uint64_t remaining() const = 0;
+
+protected:
+    ~ByteSource() = default;
+};
+
+// The memory encoder's buffer: one zero-filled heap allocation of
+// KVS_BUFFER_STEP bytes, grown by what an append needs plus KVS_BUFFER_STEP;
+// the bytes past the content are always zero. Frees the allocation unless
+// it was released.
+class OutputBuffer final : public ByteSink {
+public:
+    OutputBuffer() = default;
+    OutputBuffer(const OutputBuffer &) = delete;
+    OutputBuffer &operator=(const OutputBuffer &) = delete;
+    ~OutputBuffer();
+
+    bool open();
+    bool write(const void *bytes, std::size_t n) override;
+    void patch32(std::uint32_t offset, std::uint32_t value);
+    std::uint8_t *release();
+
+    std::uint8_t *start() const { return start_; }
+    std::uint32_t used() const { return used_; }
+    std::uint32_t capacity() const { return capacity_; }
+
+private:
+    std::uint8_t *start_ = nullptr;  // the write position is start_ + used_
+    std::uint32_t used_ = 0;
+    std::uint32_t capacity_ = 0;
+};
+
+class MemorySource final : public ByteSource {
+public:
+    MemorySource(const std::uint8_t *bytes, std::uint32_t length)
+        : cursor_(bytes), end_(bytes == nullptr ? bytes : bytes + length)
+    {
+    }
+    bool read(void *bytes, std::size_t n) override;
+    std::uint64_t remaining() const override { return static_cast<std::uint64_t>(end_ - cursor_); }
+    const std::uint8_t *cursor() const { return cursor_; }
+
+private:
+    const std::uint8_t *cursor_;
+    const std::uint8_t *end_;
+};
+
+class FileSink final : public ByteSink {
+public:
+    explicit FileSink(std::FILE *file) : file_(file) {}
+    bool write(const void *bytes, std::size_t n) override;
+
+private:
+    std::FILE *file_;
+};
+
+// Learns once how many bytes the stream holds past its position (file size,
+// or a seek to the end and back); a stream that can do neither is kUnknown.
+class FileSource final : public ByteSource {
+public:
+    explicit FileSource(std::FILE *file);
+    bool read(void *bytes, std::size_t n) override;
+    std::uint64_t remaining() const override { return left_; }
+
+private:
+    std::FILE *file_;
+    std::uint64_t left_;
+};
+
+// Appends the block of `set`: marker, pair count, pair records and nested
+// blocks, walking each set's list once. Afterwards the iteration position of
+// `set` and of every nested set lies past the last pair. Returns CT_errorOK,
+// or the cause of the failure: CT_errorNoResource (the sink failed, nesting
+// deeper than KVS_MAX_NESTING, an empty KV-Set array element in the memory
+// variant) or the variant's invalidNested symbol.
+CTerror write_block(ByteSink &sink, const Variant &variant, KVSetHeader *set);
+
+// Reads one block into `target` through the internal puts (replace in place,
+// or append). Returns CT_errorOK, or the symbol that ends the read: the
+// variant's badMarker, CT_errorBadFormat (cut short, negative or oversized
+// count, nesting deeper than KVS_MAX_NESTING), CT_errorNoResource, or the
+// symbol of a put that refused a value. Pairs stored before a failure stay.
+CTerror read_block(ByteSource &source, const Variant &variant, KVSetHeader *target);
+
+}  // namespace serial
+}  // namespace kvs
+
+#endif
