@@ -233,7 +233,8 @@ bool attempt(const unsigned char *bytes, std::size_t size, BlockFormat format, b
                        "the decoder refused the block: " + error_text(verdict));
     if (verdict == CT_errorOK && source.remaining() != 0)
         strict.outside(static_cast<std::size_t>(source.cursor() - bytes),
-                       std::to_string(source.remaining()) + " bytes after the end of the block");
+                       std::to_string(source.remaining()) + (source.remaining() == 1 ? " byte" : " bytes") +
+                           " after the end of the block");
     if (strict.faulty()) {
         destroy_set_quietly(target);
         return finish_fault();
