@@ -75,9 +75,12 @@ inline bool is_low_surrogate(std::uint32_t u) { return u >= 0xDC00 && u <= 0xDFF
 
 // ---- Writer -----------------------------------------------------------------
 
+// Sink is the concrete sink type where it is known (the memory buffer), so
+// that its appends inline; ByteSink otherwise.
+template <class Sink>
 class Writer {
 public:
-    Writer(ByteSink &sink, const Variant &variant) : sink_(sink), variant_(variant) {}
+    Writer(Sink &sink, const Variant &variant) : sink_(sink), variant_(variant) {}
 
     CTerror block(KVSetHeader *set, int depth)
     {
@@ -257,7 +260,7 @@ private:
         return CT_errorOK;
     }
 
-    ByteSink &sink_;
+    Sink &sink_;
     const Variant &variant_;
 };
 
@@ -314,10 +317,11 @@ private:
     void *data_ = nullptr;
 };
 
+template <class Source>
 class Reader {
 public:
-    Reader(ByteSource &source, const Variant &variant, ReadObserver *watch)
-        : source_(source), variant_(variant), watch_(watch), start_(source.remaining())
+    Reader(Source &source, const Variant &variant, ReadObserver *watch)
+        : source_(source), variant_(variant), watch_(watch), start_(watch != nullptr ? source.remaining() : 0)
     {
     }
 
@@ -342,10 +346,11 @@ public:
     }
 
 private:
-    // Where the next read starts, counted from the start of the read (for
-    // the observer; 0 when the source cannot tell).
+    // Where the next read starts, counted from the start of the read; only
+    // kept up when there is an observer (0 when the source cannot tell).
     std::uint64_t offset() const
     {
+        if (watch_ == nullptr) return 0;
         const std::uint64_t left = source_.remaining();
         return start_ == ByteSource::kUnknown || left == ByteSource::kUnknown ? 0 : start_ - left;
     }
@@ -483,9 +488,9 @@ private:
         Storage storage(size, static_cast<std::size_t>(count), whole());
         std::uint8_t element[12];
         for (std::int32_t i = 0; i < count; ++i) {
-            const std::uint64_t at = offset();
+            const std::uint64_t element_at = offset();
             if (!source_.read(element, 4 + size)) return fail(depth, "array element cut short");
-            if (!seen(ReadObserver::Field::ElementSize, at, load_le32(element), depth)) return CT_errorBadFormat;
+            if (!seen(ReadObserver::Field::ElementSize, element_at, load_le32(element), depth)) return CT_errorBadFormat;
             if (!storage.reserve(static_cast<std::size_t>(i))) return CT_errorNoResource;
             std::uint8_t *slot = storage.as<std::uint8_t>() + static_cast<std::size_t>(i) * size;
             if (size == 1) {
@@ -509,10 +514,10 @@ private:
     {
         *out = nullptr;
         if (variant_.stringWidthByte) {
-            const std::uint64_t at = offset();
+            const std::uint64_t width_at = offset();
             std::uint8_t width;
             if (!source_.read(&width, 1)) return fail(depth, "string record cut short before its width byte");
-            if (!seen(ReadObserver::Field::Width, at, width, depth)) return CT_errorBadFormat;
+            if (!seen(ReadObserver::Field::Width, width_at, width, depth)) return CT_errorBadFormat;
         }
         std::int32_t n;
         const std::uint64_t length_at = offset();
@@ -629,22 +634,32 @@ private:
         return CT_errorOK;
     }
 
-    ByteSource &source_;
+    Source &source_;
     const Variant &variant_;
     ReadObserver *watch_;
-    std::uint64_t start_;  // bytes the source held when the read began
+    std::uint64_t start_;  // bytes the source held when the read began (with an observer)
 };
 
 }  // namespace
 
 CTerror write_block(ByteSink &sink, const Variant &variant, KVSetHeader *set)
 {
-    return Writer(sink, variant).block(set, 0);
+    return Writer<ByteSink>(sink, variant).block(set, 0);
+}
+
+CTerror write_block(OutputBuffer &sink, const Variant &variant, KVSetHeader *set)
+{
+    return Writer<OutputBuffer>(sink, variant).block(set, 0);
 }
 
 CTerror read_block(ByteSource &source, const Variant &variant, KVSetHeader *target, ReadObserver *observer)
 {
-    return Reader(source, variant, observer).block(target, 0);
+    return Reader<ByteSource>(source, variant, observer).block(target, 0);
+}
+
+CTerror read_block(MemorySource &source, const Variant &variant, KVSetHeader *target, ReadObserver *observer)
+{
+    return Reader<MemorySource>(source, variant, observer).block(target, 0);
 }
 
 }  // namespace serial

@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 
 #include "kvset/ctkvs.h"
 #include "store/model.h"
@@ -66,7 +67,16 @@ public:
     ~OutputBuffer();
 
     bool open();
-    bool write(const void *bytes, std::size_t n) override;
+    // Inline fast path: the codec writes small fields, nearly always in room.
+    bool write(const void *bytes, std::size_t n) override
+    {
+        if (n <= capacity_ - used_) {
+            std::memcpy(start_ + used_, bytes, n);
+            used_ += static_cast<std::uint32_t>(n);
+            return true;
+        }
+        return grow_and_write(bytes, n);
+    }
     void patch32(std::uint32_t offset, std::uint32_t value);
     std::uint8_t *release();
 
@@ -75,6 +85,8 @@ public:
     std::uint32_t capacity() const { return capacity_; }
 
 private:
+    bool grow_and_write(const void *bytes, std::size_t n);
+
     std::uint8_t *start_ = nullptr;  // the write position is start_ + used_
     std::uint32_t used_ = 0;
     std::uint32_t capacity_ = 0;
@@ -86,7 +98,13 @@ public:
         : cursor_(bytes), end_(bytes == nullptr ? bytes : bytes + length)
     {
     }
-    bool read(void *bytes, std::size_t n) override;
+    bool read(void *bytes, std::size_t n) override
+    {
+        if (n > static_cast<std::size_t>(end_ - cursor_)) return false;
+        std::memcpy(bytes, cursor_, n);
+        cursor_ += n;
+        return true;
+    }
     std::uint64_t remaining() const override { return static_cast<std::uint64_t>(end_ - cursor_); }
     const std::uint8_t *cursor() const { return cursor_; }
 
@@ -124,6 +142,8 @@ private:
 // deeper than KVS_MAX_NESTING, an empty KV-Set array element in the memory
 // variant) or the variant's invalidNested symbol.
 CTerror write_block(ByteSink &sink, const Variant &variant, KVSetHeader *set);
+// The same for the memory encoder's buffer, with its appends inlined.
+CTerror write_block(OutputBuffer &sink, const Variant &variant, KVSetHeader *set);
 
 // Follows a read field by field, for callers that need more than the
 // decoder's verdict: where each pair record lies, the fields the decoder
@@ -161,6 +181,9 @@ protected:
 // count, nesting deeper than KVS_MAX_NESTING), CT_errorNoResource, or the
 // symbol of a put that refused a value. Pairs stored before a failure stay.
 CTerror read_block(ByteSource &source, const Variant &variant, KVSetHeader *target,
+                   ReadObserver *observer = nullptr);
+// The same for a memory block, with its reads inlined.
+CTerror read_block(MemorySource &source, const Variant &variant, KVSetHeader *target,
                    ReadObserver *observer = nullptr);
 
 }  // namespace serial

@@ -21,7 +21,7 @@ bool OutputBuffer::open()
     return true;
 }
 
-bool OutputBuffer::write(const void *bytes, std::size_t n)
+bool OutputBuffer::grow_and_write(const void *bytes, std::size_t n)
 {
     // The used length travels as a 32-bit number: a frame cannot outgrow it.
     if (n > UINT32_MAX - used_) return false;
@@ -49,14 +49,6 @@ std::uint8_t *OutputBuffer::release()
     std::uint8_t *s = start_;
     start_ = nullptr;
     return s;
-}
-
-bool MemorySource::read(void *bytes, std::size_t n)
-{
-    if (n > static_cast<std::size_t>(end_ - cursor_)) return false;
-    std::memcpy(bytes, cursor_, n);
-    cursor_ += n;
-    return true;
 }
 
 bool FileSink::write(const void *bytes, std::size_t n)

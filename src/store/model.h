@@ -8,14 +8,17 @@
 #include "kvset/ctkvs.h"
 
 // One key/value pair. The node owns its value block (layout by type code,
-// see types.h).
+// see types.h). Single values (scalars, a character, a range) live in the
+// node itself: `value` then points at `inlineValue`, which saves a heap
+// block and a pointer chase per pair.
 struct KVPairNode {
     std::uint32_t key;
     std::uint32_t type;
     std::int32_t count;  // elements; 1 for single values, strings and sets, 2 for a range
-    void *value;         // owned value block, or null (absent string)
+    void *value;         // owned value block, inlineValue, or null (absent string)
     KVPairNode *previous;
     KVPairNode *next;
+    alignas(8) unsigned char inlineValue[8];
 };
 
 namespace kvs {

@@ -1,5 +1,7 @@
 #include "store/pairs.h"
 
+#include <cstring>
+
 #include "store/alloc.h"
 #include "store/call.h"
 #include "store/key_index.h"
@@ -26,6 +28,7 @@ void release_value(std::uint32_t type, std::int32_t count, void *value)
 {
     if (value == nullptr) return;
     const TypeInfo *info = type_info(type);
+    if (info != nullptr && is_inline_shape(info->shape)) return;  // lives in its node
     if (info != nullptr) {
         switch (info->shape) {
         case Shape::StringArray: {
@@ -49,28 +52,11 @@ void release_value(std::uint32_t type, std::int32_t count, void *value)
     mem_free(value);
 }
 
-CTstatus store_pair(KVSetHeader *set, CTsymbol key, std::uint32_t type, std::int32_t count, void *value,
-                    CTerror *error)
+namespace {
+
+// Links a filled node at the end of the list and makes it current.
+void append_node(KVSetHeader *set, KVPairNode *node)
 {
-    KVPairNode *node = find_pair(set, key);
-    if (node != nullptr) {
-        // Replace in place: the old value goes before the new one is set.
-        release_value(node->type, node->count, node->value);
-        node->type = type;
-        node->count = count;
-        node->value = value;
-        set->current = node;
-        return answer(error, CT_errorOK, CT_statusOK);
-    }
-    node = static_cast<KVPairNode *>(mem_calloc(1, sizeof(KVPairNode)));
-    if (node == nullptr) {
-        release_value(type, count, value);
-        return answer(error, CT_errorNoResource, CT_statusWarning);
-    }
-    node->key = key;
-    node->type = type;
-    node->count = count;
-    node->value = value;
     node->previous = set->last;
     if (set->last != nullptr)
         set->last->next = node;
@@ -80,6 +66,63 @@ CTstatus store_pair(KVSetHeader *set, CTsymbol key, std::uint32_t type, std::int
     set->current = node;
     ++set->pairCount;
     index_appended(set, node);
+}
+
+// Sets a pair's type, count and value; the old value is released first.
+void replace_value(KVSetHeader *set, KVPairNode *node, std::uint32_t type, std::int32_t count, void *value)
+{
+    release_value(node->type, node->count, node->value);
+    node->type = type;
+    node->count = count;
+    node->value = value;
+    set->current = node;
+}
+
+KVPairNode *new_node(CTsymbol key, std::uint32_t type, std::int32_t count)
+{
+    auto *node = static_cast<KVPairNode *>(mem_calloc(1, sizeof(KVPairNode)));
+    if (node != nullptr) {
+        node->key = key;
+        node->type = type;
+        node->count = count;
+    }
+    return node;
+}
+
+}  // namespace
+
+CTstatus store_pair(KVSetHeader *set, CTsymbol key, std::uint32_t type, std::int32_t count, void *value,
+                    CTerror *error)
+{
+    KVPairNode *node = find_pair(set, key);
+    if (node != nullptr) {
+        // Replace in place: the old value goes before the new one is set.
+        replace_value(set, node, type, count, value);
+        return answer(error, CT_errorOK, CT_statusOK);
+    }
+    node = new_node(key, type, count);
+    if (node == nullptr) {
+        release_value(type, count, value);
+        return answer(error, CT_errorNoResource, CT_statusWarning);
+    }
+    node->value = value;
+    append_node(set, node);
+    return answer(error, CT_errorOK, CT_statusOK);
+}
+
+CTstatus store_inline(KVSetHeader *set, CTsymbol key, std::uint32_t type, std::int32_t count, const void *data,
+                      std::size_t bytes, CTerror *error)
+{
+    KVPairNode *node = find_pair(set, key);
+    if (node != nullptr) {
+        replace_value(set, node, type, count, node->inlineValue);
+    } else {
+        node = new_node(key, type, count);
+        if (node == nullptr) return answer(error, CT_errorNoResource, CT_statusWarning);
+        node->value = node->inlineValue;
+        append_node(set, node);
+    }
+    std::memmove(node->inlineValue, data, bytes);  // data may be this very value (a set copied into itself)
     return answer(error, CT_errorOK, CT_statusOK);
 }
 

@@ -3,6 +3,7 @@
 #ifndef KVSET_SRC_STORE_PAIRS_H
 #define KVSET_SRC_STORE_PAIRS_H
 
+#include <cstddef>
 #include <cstdint>
 
 #include "kvset/ctkvs.h"
@@ -15,6 +16,12 @@ namespace kvs {
 // released. On success the stored pair becomes the current pair.
 CTstatus store_pair(KVSetHeader *set, CTsymbol key, std::uint32_t type, std::int32_t count, void *value,
                     CTerror *error);
+
+// Stores a single value (at most 8 bytes, an inline shape) in the pair node
+// itself: replace in place, or append a new node (1, CT_errorNoResource when
+// none is obtained). On success the stored pair becomes the current pair.
+CTstatus store_inline(KVSetHeader *set, CTsymbol key, std::uint32_t type, std::int32_t count, const void *data,
+                      std::size_t bytes, CTerror *error);
 
 // Unlinks one pair, releases it and its value; the current pair becomes the
 // pair that followed it.

@@ -87,6 +87,9 @@ CTstatus put_single(CTkvs kvs, CTsymbol key, std::uint32_t type, T value, CTerro
 CTstatus put_block(KVSetHeader *set, CTsymbol key, std::uint32_t type, std::int32_t count, const void *data,
                    std::size_t bytes, CTerror *error)
 {
+    const TypeInfo *info = type_info(type);
+    if (info != nullptr && is_inline_shape(info->shape) && bytes <= sizeof(KVPairNode::inlineValue))
+        return store_inline(set, key, type, count, data, bytes, error);
     // An empty array still gets a (one-byte) block, so the pair has a value.
     void *block = mem_malloc(bytes == 0 ? 1 : bytes);
     if (block == nullptr) return answer(error, CT_errorNoResource, CT_statusWarning);

@@ -58,6 +58,9 @@ const TypeInfo *type_info(std::uint32_t code);
 // Every known type, in code order.
 const TypeInfo *type_table(std::size_t *count);
 
+// Shapes whose value lives inside the pair node (at most 8 bytes).
+inline bool is_inline_shape(Shape s) { return s == Shape::Scalar || s == Shape::Char || s == Shape::Range; }
+
 inline bool is_array_shape(Shape s)
 {
     return s == Shape::Array || s == Shape::Bytes || s == Shape::RangeArray ||
