@@ -102,7 +102,8 @@ void load(const std::string &path, kvset::BlockFormat format, Set *set, kvset::B
 std::string describe(const kvset::BlockInfo &info)
 {
     return std::string(kvset::blockFormatName(info.format, info.framed)) + ", " + std::to_string(info.size) +
-           " bytes, " + std::to_string(info.recordOffsets.size()) + " records";
+           " bytes, " + std::to_string(info.recordOffsets.size()) +
+           (info.recordOffsets.size() == 1 ? " record" : " records");
 }
 
 std::string pairs(CTkvs kvs)
