@@ -17,4 +17,11 @@
 #  define KVS_API
 #endif
 
+/* Keeps one member of an exported class out of the export table. */
+#if defined(__GNUC__) || defined(__clang__)
+#  define KVS_LOCAL __attribute__((visibility("hidden")))
+#else
+#  define KVS_LOCAL
+#endif
+
 #endif /* KVSET_EXPORT_H */

@@ -8,6 +8,9 @@
 #ifdef __cplusplus
 #include "kvset/CxException.h"
 #include "kvset/CxS100Exception.h"
+#include "kvset/KVSetException.h"
+#include "kvset/KVSet.h"
+#include "kvset/mrqMakeCallOptionaArgs.h"
 #include "kvset/inspect.h"
 #endif
 

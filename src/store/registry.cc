@@ -3,6 +3,7 @@
 #include <ace/OS_NS_Thread.h>
 
 #include <atomic>
+#include <thread>
 #include <cstring>
 #include <functional>
 #include <map>
@@ -50,45 +51,61 @@ private:
 
 // A lock-free cache in front of the map, so that looking up a registered
 // handle takes no lock: slot (handle mod size) holds that handle and its
-// header, written only under the registry mutex and read through a sequence
-// counter (odd while a writer is inside). The map stays the one authority:
-// a slot that holds another handle, or changed while read, sends the lookup
-// to the map under the mutex. Handles are issued in sequence, so live sets
-// rarely share a slot.
-struct CacheSlot {
-    std::atomic<std::uint32_t> sequence{0};
+// header, written only under the registry mutex. A reader pins the slot
+// while it looks at the header (the signature check); removal clears the
+// slot and then waits for the pins in flight before the header is wiped and
+// freed, so a lookup racing with a destroy of the same handle either misses
+// or reads a header that is still whole. The map stays the one authority: a
+// slot holding another handle sends the lookup to the map under the mutex.
+// Handles are issued in sequence, so live sets rarely share a slot; each slot
+// has its own cache line, so threads on different sets do not share one.
+struct alignas(64) CacheSlot {
+    std::atomic<std::uint32_t> pins{0};
     std::atomic<CTkvs> handle{0};
     std::atomic<KVSetHeader *> header{nullptr};
 };
 
-constexpr std::uint32_t kCacheSlots = 1u << 16;
+constexpr std::uint32_t kCacheSlots = 1u << 14;
 CacheSlot g_cache[kCacheSlots];
 
 inline CacheSlot &slot_for(CTkvs kvs) { return g_cache[kvs & (kCacheSlots - 1)]; }
 
-// Writer side; the registry mutex is held.
-void cache_store_locked(CacheSlot &slot, CTkvs kvs, KVSetHeader *header)
+// Writer side; the registry mutex is held. The header is published before
+// the handle that names it.
+void cache_fill_locked(CacheSlot &slot, CTkvs kvs, KVSetHeader *header)
 {
-    std::uint32_t s = slot.sequence.load(std::memory_order_relaxed);
-    slot.sequence.store(s + 1, std::memory_order_relaxed);
-    // Release stores: a reader that sees either new field also sees the odd count.
-    slot.handle.store(kvs, std::memory_order_release);
-    slot.header.store(header, std::memory_order_release);
-    slot.sequence.store(s + 2, std::memory_order_release);
+    slot.header.store(header);
+    slot.handle.store(kvs);
 }
 
-// Reader side, no lock: true with *header set when the slot holds the handle.
-bool cache_lookup(CTkvs kvs, KVSetHeader **header)
+// Writer side; the registry mutex is held. After it returns no reader looks
+// at the slot's old header any more.
+void cache_clear_locked(CacheSlot &slot)
+{
+    slot.handle.store(0);
+    while (slot.pins.load() != 0) std::this_thread::yield();
+    slot.header.store(nullptr);
+}
+
+bool signature_ok(const KVSetHeader *h);
+
+// Reader side, no lock. Hit: the handle is registered; *verdict is the
+// signature check and *header the header. Miss: ask the map.
+bool cache_lookup(CTkvs kvs, KVSetHeader **header, CTerror *verdict)
 {
     CacheSlot &slot = slot_for(kvs);
-    std::uint32_t before = slot.sequence.load(std::memory_order_acquire);
-    if (before & 1u) return false;
-    // Acquire loads keep the second read of the count after the fields.
-    CTkvs held = slot.handle.load(std::memory_order_acquire);
-    KVSetHeader *h = slot.header.load(std::memory_order_acquire);
-    if (slot.sequence.load(std::memory_order_acquire) != before || held != kvs || h == nullptr) return false;
-    *header = h;
-    return true;
+    slot.pins.fetch_add(1);
+    bool hit = false;
+    if (slot.handle.load() == kvs && kvs != 0) {
+        KVSetHeader *h = slot.header.load();
+        if (h != nullptr) {
+            *header = h;
+            *verdict = signature_ok(h) ? CT_errorOK : CT_errorInvalidKVSet;
+            hit = true;
+        }
+    }
+    slot.pins.fetch_sub(1, std::memory_order_release);
+    return hit;
 }
 
 Registry &registry()
@@ -116,16 +133,17 @@ CTkvs allocate_handle_locked(Registry &r)
     }
 }
 
-}  // namespace
-
 bool signature_ok(const KVSetHeader *h)
 {
     return std::memcmp(h->signature, kSignature, kSignatureChecked) == 0;
 }
 
+}  // namespace
+
 CTerror registry_resolve(CTkvs kvs, KVSetHeader **header)
 {
-    if (cache_lookup(kvs, header)) return signature_ok(*header) ? CT_errorOK : CT_errorInvalidKVSet;
+    CTerror verdict = CT_errorOK;
+    if (cache_lookup(kvs, header, &verdict)) return verdict;
     Registry &r = registry();
     Registry::Guard lock(r);
     KVSetHeader *h = find_locked(r, kvs);
@@ -137,7 +155,8 @@ CTerror registry_resolve(CTkvs kvs, KVSetHeader **header)
 KVSetHeader *registry_find(CTkvs kvs)
 {
     KVSetHeader *cached = nullptr;
-    if (cache_lookup(kvs, &cached)) return cached;
+    CTerror verdict = CT_errorOK;
+    if (cache_lookup(kvs, &cached, &verdict)) return cached;
     Registry &r = registry();
     Registry::Guard lock(r);
     return find_locked(r, kvs);
@@ -155,7 +174,7 @@ CTkvs registry_add(KVSetHeader *header)
         return 0;
     }
     CacheSlot &slot = slot_for(handle);
-    if (slot.handle.load(std::memory_order_relaxed) == 0) cache_store_locked(slot, handle, header);
+    if (slot.handle.load(std::memory_order_relaxed) == 0) cache_fill_locked(slot, handle, header);
     return handle;
 }
 
@@ -166,7 +185,7 @@ bool registry_remove(CTkvs kvs)
     auto it = r.map.find(kvs);
     if (it == r.map.end()) return false;
     CacheSlot &slot = slot_for(kvs);
-    if (slot.handle.load(std::memory_order_relaxed) == kvs) cache_store_locked(slot, 0, nullptr);
+    if (slot.handle.load(std::memory_order_relaxed) == kvs) cache_clear_locked(slot);
     std::memset(it->second->signature, 0, sizeof(it->second->signature));
     r.map.erase(it);
     return true;

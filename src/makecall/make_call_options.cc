@@ -1,0 +1,236 @@
+// mrqMakeCallOptionaArgs: construction, copying, string options, RTC and the
+// whole-object copy from a handle. Masks, CPA, media and validate are in
+// make_call_rules.cc; the tables in make_call_tables.h.
+#include "kvset/mrqMakeCallOptionaArgs.h"
+
+#include <utility>
+
+#include "makecall/make_call_tables.h"
+
+namespace {
+
+using makecall::handle_of;
+
+// Default RTC content: two one-element symbol arrays, in this order.
+struct RtcDefault {
+    unsigned int key;
+    unsigned int value;
+};
+const RtcDefault kRtcDefaults[] = {{0x1B80706Du, 0x00100020u}, {0x00070070u, 0x00160020u}};
+
+// True when `handle` fits the store's 32-bit handles.
+bool fits(unsigned long handle) { return static_cast<unsigned long long>(handle) <= 0xFFFFFFFFull; }
+
+}  // namespace
+
+// ---- Construction and lifetime ---------------------------------------------
+
+mrqMakeCallOptionaArgs::mrqMakeCallOptionaArgs()
+    : maskTable(nullptr), cpaTable(nullptr), offerMedia(), offerMediaCount(0), acceptMedia(), acceptMediaCount(0)
+{
+    setTables();
+    options.create();
+    rtc.create();
+    cpa.create();
+    connectMask.create();
+    disconnectMask.create();
+    setDefaultRTC();
+    setDefaultConnectMask();
+    setDefaultDisconnectMask();
+    setDefaultCPA();
+    setDefaultOutboundOfferMediaPreferences();
+    setDefaultOutboundAcceptMediaPreferences();
+}
+
+mrqMakeCallOptionaArgs::mrqMakeCallOptionaArgs(const mrqMakeCallOptionaArgs &other)
+    : maskTable(other.maskTable),
+      cpaTable(other.cpaTable),
+      offerMedia(),
+      offerMediaCount(other.offerMediaCount),
+      acceptMedia(),
+      acceptMediaCount(other.acceptMediaCount),
+      options(other.options),
+      rtc(other.rtc),
+      cpa(other.cpa),
+      connectMask(other.connectMask),
+      disconnectMask(other.disconnectMask)
+{
+    for (int i = 0; i < 3; ++i) {
+        offerMedia[i] = other.offerMedia[i];
+        acceptMedia[i] = other.acceptMedia[i];
+    }
+}
+
+mrqMakeCallOptionaArgs::~mrqMakeCallOptionaArgs()
+{
+    // A KV-Set destroyed elsewhere, or one a failed copy never made, must not
+    // take the process down from a destructor.
+    KVSet *const sets[] = {&rtc, &cpa, &connectMask, &disconnectMask, &options};
+    for (KVSet *set : sets) {
+        if (handle_of(*set) == 0) continue;
+        try {
+            set->destroy();
+        } catch (...) {
+        }
+    }
+}
+
+mrqMakeCallOptionaArgs &mrqMakeCallOptionaArgs::operator=(const mrqMakeCallOptionaArgs &other)
+{
+    if (this == &other) return *this;
+    mrqMakeCallOptionaArgs copy(other);
+    swapState(copy);
+    return *this;  // the former KV-Sets die with `copy`
+}
+
+void mrqMakeCallOptionaArgs::swapState(mrqMakeCallOptionaArgs &other) noexcept
+{
+    std::swap(maskTable, other.maskTable);
+    std::swap(cpaTable, other.cpaTable);
+    std::swap(offerMedia, other.offerMedia);
+    std::swap(offerMediaCount, other.offerMediaCount);
+    std::swap(acceptMedia, other.acceptMedia);
+    std::swap(acceptMediaCount, other.acceptMediaCount);
+    std::swap(options, other.options);
+    std::swap(rtc, other.rtc);
+    std::swap(cpa, other.cpa);
+    std::swap(connectMask, other.connectMask);
+    std::swap(disconnectMask, other.disconnectMask);
+}
+
+mrqMakeCallOptionaArgs::operator unsigned long() const { return handle_of(options); }
+
+void mrqMakeCallOptionaArgs::display() { options.display(); }
+
+// ---- String options -----------------------------------------------------------
+
+void mrqMakeCallOptionaArgs::setLineDevice(wchar_t *value) { options.putString(MakeCall_LineDevice, value); }
+void mrqMakeCallOptionaArgs::setLineDevice(const char *value) { options.putString(MakeCall_LineDevice, value); }
+void mrqMakeCallOptionaArgs::getLineDevice(wchar_t **value) const { options.getString(MakeCall_LineDevice, value); }
+
+void mrqMakeCallOptionaArgs::setOutboundProxy(wchar_t *value) { options.putString(MakeCall_OutboundProxy, value); }
+void mrqMakeCallOptionaArgs::setOutboundProxy(const char *value) { options.putString(MakeCall_OutboundProxy, value); }
+void mrqMakeCallOptionaArgs::getOutboundProxy(wchar_t **value) const
+{
+    options.getString(MakeCall_OutboundProxy, value);
+}
+
+void mrqMakeCallOptionaArgs::setCallingNumber(wchar_t *value) { options.putString(MakeCall_CallingNumber, value); }
+void mrqMakeCallOptionaArgs::setCallingNumber(const char *value) { options.putString(MakeCall_CallingNumber, value); }
+void mrqMakeCallOptionaArgs::getCallingNumber(wchar_t **value) const
+{
+    options.getString(MakeCall_CallingNumber, value);
+}
+
+void mrqMakeCallOptionaArgs::setAuthUserName(wchar_t *value) { options.putString(MakeCall_AuthUserName, value); }
+void mrqMakeCallOptionaArgs::setAuthUserName(const char *value) { options.putString(MakeCall_AuthUserName, value); }
+void mrqMakeCallOptionaArgs::getAuthUserName(wchar_t **value) const
+{
+    options.getString(MakeCall_AuthUserName, value);
+}
+
+void mrqMakeCallOptionaArgs::setAuthPassword(wchar_t *value) { options.putString(MakeCall_AuthPassword, value); }
+void mrqMakeCallOptionaArgs::setAuthPassword(const char *value) { options.putString(MakeCall_AuthPassword, value); }
+void mrqMakeCallOptionaArgs::getAuthPassword(wchar_t **value) const
+{
+    options.getString(MakeCall_AuthPassword, value);
+}
+
+void mrqMakeCallOptionaArgs::setFaxMediaFeatureTag(wchar_t *value)
+{
+    options.putString(MakeCall_FaxMediaFeatureTag, value);
+}
+void mrqMakeCallOptionaArgs::setFaxMediaFeatureTag(const char *value)
+{
+    options.putString(MakeCall_FaxMediaFeatureTag, value);
+}
+void mrqMakeCallOptionaArgs::getFaxMediaFeatureTag(wchar_t **value) const
+{
+    options.getString(MakeCall_FaxMediaFeatureTag, value);
+}
+
+void mrqMakeCallOptionaArgs::setPassertID(wchar_t *value) { options.putString(MakeCall_PassertID, value); }
+void mrqMakeCallOptionaArgs::setPassertID(const char *value) { options.putString(MakeCall_PassertID, value); }
+void mrqMakeCallOptionaArgs::getPassertID(wchar_t **value) const { options.getString(MakeCall_PassertID, value); }
+
+// ---- RTC ----------------------------------------------------------------------
+
+void mrqMakeCallOptionaArgs::setDefaultRTC()
+{
+    for (const RtcDefault &pair : kRtcDefaults) {
+        unsigned int value = pair.value;
+        rtc.putSymbolArray(pair.key, &value, 1);
+    }
+    setRTC(handle_of(rtc));
+}
+
+void mrqMakeCallOptionaArgs::setRTC(unsigned long rtcSet)
+{
+    const unsigned long own = handle_of(rtc);
+    if (rtcSet != own) {
+        if (!fits(rtcSet)) throw KVSetException(KVSetException::COPY, MakeCall_RTC, CT_errorInvalidKVSet);
+        CTerror error = CT_errorOK;
+        if (CTkvs_Copy(static_cast<CTkvs>(own), static_cast<CTkvs>(rtcSet), &error) != CT_statusOK)
+            throw KVSetException(KVSetException::COPY, MakeCall_RTC, error);
+    }
+    options.putKVS(MakeCall_RTC, own);
+}
+
+unsigned long mrqMakeCallOptionaArgs::getRTC(unsigned long) const { return options.getKVS(MakeCall_RTC); }
+
+// ---- Whole-object copy ----------------------------------------------------------
+
+void mrqMakeCallOptionaArgs::copy(unsigned long source)
+{
+    // The new state is built in a separate object and swapped in only when it
+    // is complete: a failed copy leaves this object as it was, and a source
+    // that lives inside this object (its own options, or a set nested in
+    // them) is still there to be read.
+    mrqMakeCallOptionaArgs next;
+    next.options = KVSet();
+    next.options.create();
+    CTerror error = CT_errorOK;
+    if (!fits(source) ||
+        CTkvs_Copy(static_cast<CTkvs>(handle_of(next.options)), static_cast<CTkvs>(source), &error) != CT_statusOK)
+        throw KVSetException(KVSetException::COPY, 0, CT_errorInvalidKVSet);
+
+    // Load each working set from the copied entry, so later setters and
+    // validate() see the copied values; an entry the source lacks gets its
+    // default (which also stores it in the options).
+    struct Working {
+        unsigned int key;
+        KVSet mrqMakeCallOptionaArgs::*set;
+        void (mrqMakeCallOptionaArgs::*applyDefault)();
+    };
+    const Working working[] = {
+        {MakeCall_RTC, &mrqMakeCallOptionaArgs::rtc, &mrqMakeCallOptionaArgs::setDefaultRTC},
+        {MakeCall_ConnectMask, &mrqMakeCallOptionaArgs::connectMask, &mrqMakeCallOptionaArgs::setDefaultConnectMask},
+        {MakeCall_DisconnectMask, &mrqMakeCallOptionaArgs::disconnectMask,
+         &mrqMakeCallOptionaArgs::setDefaultDisconnectMask},
+        {MakeCall_CPA, &mrqMakeCallOptionaArgs::cpa, &mrqMakeCallOptionaArgs::setDefaultCPA},
+    };
+    for (const Working &w : working) {
+        KVSet &set = next.*w.set;
+        set = KVSet();
+        set.create();
+        unsigned long stored = 0;
+        try {
+            stored = next.options.getKVS(w.key);
+        } catch (const KVSetException &) {
+            (next.*w.applyDefault)();
+            continue;
+        }
+        if (CTkvs_Copy(static_cast<CTkvs>(handle_of(set)), static_cast<CTkvs>(stored), &error) != CT_statusOK)
+            throw KVSetException(KVSetException::COPY, w.key, error);
+    }
+
+    // Media preferences: taken from the copied entries when they are usable.
+    if (!makecall::load_media(next.options, MakeCall_OutboundOfferMedia, makecall::kOfferMedia, next.offerMedia,
+                              &next.offerMediaCount))
+        next.setDefaultOutboundOfferMediaPreferences();
+    if (!makecall::load_media(next.options, MakeCall_OutboundAcceptMedia, makecall::kAcceptMedia, next.acceptMedia,
+                              &next.acceptMediaCount))
+        next.setDefaultOutboundAcceptMediaPreferences();
+
+    swapState(next);  // the former KV-Sets die with `next`
+}

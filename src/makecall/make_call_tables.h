@@ -1,0 +1,36 @@
+// Internal helpers shared by the make-call option sources: the media sets and
+// the handle of a KVSet member read without giving up its ownership.
+#ifndef KVSET_SRC_MAKECALL_MAKE_CALL_TABLES_H
+#define KVSET_SRC_MAKECALL_MAKE_CALL_TABLES_H
+
+#include <cstddef>
+
+#include "kvset/KVSet.h"
+
+namespace makecall {
+
+// The handle of a KVSet through its const conversion: the object keeps
+// ownership (the non-const conversion would hand it over).
+inline unsigned long handle_of(const KVSet &set) { return set; }
+
+struct MediaSet {
+    const unsigned int *symbols;
+    std::size_t count;
+    bool contains(unsigned int symbol) const
+    {
+        for (std::size_t i = 0; i < count; ++i)
+            if (symbols[i] == symbol) return true;
+        return false;
+    }
+};
+
+extern const MediaSet kOfferMedia;
+extern const MediaSet kAcceptMedia;
+
+// Reads the symbol array under `key` of `options` into `media`/`count` when
+// it holds 1 to 3 symbols of `valid`; returns false (nothing written) otherwise.
+bool load_media(const KVSet &options, unsigned int key, const MediaSet &valid, unsigned int (&media)[3], int *count);
+
+}  // namespace makecall
+
+#endif
