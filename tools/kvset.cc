@@ -238,6 +238,116 @@ int convert(const std::string &input, const std::string &output, kvset::BlockFor
     return kSuccess;
 }
 
+// ---- Demo --------------------------------------------------------------------
+
+std::wstring wide(const std::string &path)
+{
+    std::wstring out(path.size() + 1, L'\0');
+    const std::size_t n = std::mbstowcs(&out[0], path.c_str(), out.size());
+    if (n == static_cast<std::size_t>(-1)) fail("cannot use the path '" + path + "' in this locale");
+    out.resize(n);
+    return out;
+}
+
+std::string indented(const std::string &text, const char *prefix)
+{
+    std::string out;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        std::size_t end = text.find('\n', start);
+        if (end == std::string::npos) end = text.size();
+        out += prefix + text.substr(start, end - start) + "\n";
+        start = end + 1;
+    }
+    return out;
+}
+
+std::string make_directory(const std::string &requested)
+{
+    if (!requested.empty()) {
+        std::error_code ec;
+        std::filesystem::create_directories(requested, ec);
+        if (ec) fail("cannot create the directory '" + requested + "': " + ec.message());
+        return requested;
+    }
+    std::error_code ec;
+    std::string base = std::filesystem::temp_directory_path(ec).string();
+    if (ec) base = "/tmp";
+    std::string pattern = base + "/kvset-demo-XXXXXX";
+    std::vector<char> name(pattern.begin(), pattern.end());
+    name.push_back('\0');
+    if (mkdtemp(name.data()) == nullptr) fail("cannot create a temporary directory in '" + base + "': " + std::strerror(errno));
+    return name.data();
+}
+
+int demo(const std::string &requested)
+{
+    std::cout << "kvset demo: the optional arguments of an outbound call, from object to bytes and back\n\n";
+
+    mrqMakeCallOptionaArgs args;
+    args.setLineDevice(const_cast<wchar_t *>(L"dxxxB1C1"));
+    args.setCallingNumber(const_cast<wchar_t *>(L"+44 20 7946 0000"));
+    KVSet extra;
+    extra.create();
+    extra.putInt(0x00010003u, 30);
+    args.setRTC(static_cast<unsigned long>(static_cast<const KVSet &>(extra)));
+    args.validate();
+    const CTkvs options = static_cast<CTkvs>(static_cast<unsigned long>(args));
+    std::cout << "1. Built the make-call options with their defaults (RTC, call-progress analysis, connect and\n"
+                 "   disconnect masks, media preferences), set the line device \"dxxxB1C1\" and the calling\n"
+                 "   number \"+44 20 7946 0000\", merged the extra RTC pair 0x00010003 = 30, and validated\n"
+                 "   the options: "
+              << pairs(options) << ", consistent.\n";
+
+    const std::vector<unsigned char> buffer = encode(options, kvset::BlockFormat::Memory);
+    kvset::BlockInfo info;
+    kvset::BlockFault fault;
+    if (!kvset::validateBlock(buffer.data(), buffer.size(), kvset::BlockFormat::Memory, &info, &fault))
+        fail("the encoded options do not validate: " + kvset::formatFault(fault));
+    std::cout << "2. Encoded them with MRQkvs_WriteToMemory and checked the bytes: ok (" << describe(info) << ").\n";
+
+    const std::string dir = make_directory(requested);
+    const std::string memory_path = dir + "/options.kvs";
+    const std::string file_path = dir + "/options.kvsf";
+    write_output(memory_path, buffer.data(), buffer.size());
+    CTerror error = 0;
+    if (CTkvs_WriteFile(options, wide(file_path).c_str(), 0, &error) != CT_statusOK)
+        fail("CTkvs_WriteFile '" + file_path + "' failed");
+    const std::vector<unsigned char> file_bytes = read_input(file_path);
+    if (!kvset::validateBlock(file_bytes.data(), file_bytes.size(), kvset::BlockFormat::File, &info, &fault))
+        fail("'" + file_path + "' does not validate: " + kvset::formatFault(fault));
+    std::cout << "3. Wrote " << memory_path << " (memory buffer, " << buffer.size() << " bytes)\n"
+              << "   and " << file_path << " with CTkvs_WriteFile (" << describe(info) << "), checked: ok.\n";
+
+    Set from_memory;
+    load(memory_path, kvset::BlockFormat::Auto, &from_memory, &info);
+    Set from_file;
+    if (CTkvs_Create(from_file.out(), &error) != CT_statusOK ||
+        CTkvs_ReadFile(from_file.get(), wide(file_path).c_str(), 0, &error) != CT_statusOK)
+        fail("CTkvs_ReadFile '" + file_path + "' failed");
+    std::cout << "4. Read them back: options.kvs as a " << kvset::blockFormatName(info.format, info.framed) << " ("
+              << pairs(from_memory.get()) << "), options.kvsf with CTkvs_ReadFile (" << pairs(from_file.get())
+              << ").\n";
+
+    const std::size_t memory_differences = differences(options, from_memory.get()).size();
+    const std::size_t file_differences = differences(options, from_file.get()).size();
+    std::cout << "5. Compared both with the original: " << memory_differences << " and " << file_differences
+              << " differences; MRQkvs_Compare says " << MRQkvs_Compare(options, from_memory.get(), &error) << " and "
+              << MRQkvs_Compare(options, from_file.get(), &error) << ".\n";
+    if (memory_differences + file_differences != 0) fail("the options changed on their way through the files");
+
+    std::string tree;
+    std::string why;
+    if (!kvset::renderTree(options, &tree, &why)) fail(why);
+    std::cout << "6. The options as a tree (kvset show " << memory_path << "):\n" << indented(tree, "   ");
+    std::cout << "7. The options as JSON (kvset json " << memory_path << "):\n" << indented(json_of(options), "   ");
+    std::cout << "\nThe files stay in " << dir << ". Try:\n"
+              << "   kvset show --offsets " << memory_path << "\n"
+              << "   kvset validate " << memory_path << " " << file_path << "\n"
+              << "   kvset diff " << memory_path << " " << file_path << "\n";
+    return kSuccess;
+}
+
 }  // namespace
 
 int main(int argc, char **argv)
@@ -306,6 +416,11 @@ int main(int argc, char **argv)
         ->required();
     input_format(convert_cmd, &format);
 
+    std::string dir;
+    CLI::App *demo_cmd = app.add_subcommand(
+        "demo", "Build make-call options, write them as a memory buffer and a file, read both back, compare, show");
+    demo_cmd->add_option("DIR", dir, "Directory for the demo files (default: a new temporary directory)");
+
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError &e) {
@@ -323,6 +438,7 @@ int main(int argc, char **argv)
         if (*build_cmd) return build(file, output, out_format);
         if (*diff_cmd) return diff(file, second, format);
         if (*convert_cmd) return convert(file, output, format, to_format);
+        if (*demo_cmd) return demo(dir);
     } catch (const Failure &f) {
         std::cout.flush();
         std::cerr << "kvset: " << f.message << "\n";
