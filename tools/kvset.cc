@@ -359,19 +359,17 @@ int main(int argc, char **argv)
     app.require_subcommand(1, 1);
     app.fallthrough(false);
 
-    const std::map<std::string, kvset::BlockFormat> any_format = {
-        {"auto", kvset::BlockFormat::Auto}, {"memory", kvset::BlockFormat::Memory}, {"file", kvset::BlockFormat::File}};
-    const std::map<std::string, kvset::BlockFormat> written_format = {{"memory", kvset::BlockFormat::Memory},
-                                                                      {"file", kvset::BlockFormat::File}};
-    auto input_format = [&](CLI::App *cmd, kvset::BlockFormat *format) {
+    // Formats are taken as words and turned into kvset::BlockFormat after parsing.
+    auto input_format = [&](CLI::App *cmd, std::string *format) {
         cmd->add_option("--format", *format,
                         "How to read the input: auto (a frame means a memory buffer; a bare block is tried as a file "
                         "block, then as a memory block), memory or file")
-            ->transform(CLI::CheckedTransformer(any_format, CLI::ignore_case))
+            ->check(CLI::IsMember({"auto", "memory", "file"}))
+            ->type_name("FORMAT")
             ->default_str("auto");
     };
 
-    kvset::BlockFormat format = kvset::BlockFormat::Auto;
+    std::string format = "auto";
     std::string file;
     std::string second;
     std::string output = "-";
@@ -393,12 +391,13 @@ int main(int argc, char **argv)
     json_cmd->add_option("-o,--output", output, "Where to write the JSON ('-', the default, for standard output)");
     input_format(json_cmd, &format);
 
-    kvset::BlockFormat out_format = kvset::BlockFormat::Memory;
+    std::string out_format = "memory";
     CLI::App *build_cmd = app.add_subcommand("build", "Build a block from the JSON form of a KV-Set");
     build_cmd->add_option("JSON", file, "JSON file ('-' for standard input)")->required();
     build_cmd->add_option("-o,--output", output, "Block file to write ('-' for standard output)")->required();
     build_cmd->add_option("--format", out_format, "memory (a framed buffer, the default) or file (a file block)")
-        ->transform(CLI::CheckedTransformer(written_format, CLI::ignore_case))
+        ->check(CLI::IsMember({"memory", "file"}))
+        ->type_name("FORMAT")
         ->default_str("memory");
 
     CLI::App *diff_cmd = app.add_subcommand("diff", "List every difference between two blocks' KV-Sets by key path "
@@ -407,12 +406,13 @@ int main(int argc, char **argv)
     diff_cmd->add_option("B", second, "Second block file")->required();
     input_format(diff_cmd, &format);
 
-    kvset::BlockFormat to_format = kvset::BlockFormat::Memory;
+    std::string to_format;
     CLI::App *convert_cmd = app.add_subcommand("convert", "Re-encode a block as a memory buffer or a file block");
     convert_cmd->add_option("IN", file, "Block file to read ('-' for standard input)")->required();
     convert_cmd->add_option("-o,--output", output, "Block file to write ('-' for standard output)")->required();
     convert_cmd->add_option("--to", to_format, "memory (a framed buffer) or file (a file block)")
-        ->transform(CLI::CheckedTransformer(written_format, CLI::ignore_case))
+        ->check(CLI::IsMember({"memory", "file"}))
+        ->type_name("FORMAT")
         ->required();
     input_format(convert_cmd, &format);
 
@@ -420,6 +420,15 @@ int main(int argc, char **argv)
     CLI::App *demo_cmd = app.add_subcommand(
         "demo", "Build make-call options, write them as a memory buffer and a file, read both back, compare, show");
     demo_cmd->add_option("DIR", dir, "Directory for the demo files (default: a new temporary directory)");
+
+    // An unknown command word reads better as such than as a missing one.
+    bool known = argc < 2 || argv[1][0] == '-';
+    for (const CLI::App *cmd : app.get_subcommands({}))
+        if (argc > 1 && cmd->get_name() == argv[1]) known = true;
+    if (!known) {
+        std::cerr << "kvset: unknown command '" << argv[1] << "' (see 'kvset --help')\n";
+        return kUsage;
+    }
 
     try {
         app.parse(argc, argv);
@@ -431,13 +440,16 @@ int main(int argc, char **argv)
         return kUsage;
     }
 
+    const std::map<std::string, kvset::BlockFormat> formats = {
+        {"auto", kvset::BlockFormat::Auto}, {"memory", kvset::BlockFormat::Memory}, {"file", kvset::BlockFormat::File}};
+    const kvset::BlockFormat in = formats.at(format);
     try {
-        if (*show_cmd) return show(file, format, offsets);
-        if (*validate_cmd) return validate(files, format);
-        if (*json_cmd) return json(file, format, output);
-        if (*build_cmd) return build(file, output, out_format);
-        if (*diff_cmd) return diff(file, second, format);
-        if (*convert_cmd) return convert(file, output, format, to_format);
+        if (*show_cmd) return show(file, in, offsets);
+        if (*validate_cmd) return validate(files, in);
+        if (*json_cmd) return json(file, in, output);
+        if (*build_cmd) return build(file, output, formats.at(out_format));
+        if (*diff_cmd) return diff(file, second, in);
+        if (*convert_cmd) return convert(file, output, in, formats.at(to_format));
         if (*demo_cmd) return demo(dir);
     } catch (const Failure &f) {
         std::cout.flush();
