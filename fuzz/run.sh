@@ -11,10 +11,10 @@ build=${FUZZ_BUILD_DIR:-$root/build-fuzz}
 "$root/scripts/deps.sh"
 CC=clang-14 CXX=clang++-14 cmake -S "$root" -B "$build" -G Ninja -DKVSET_FUZZ=ON -DKVSET_WERROR=ON \
   -DKVSET_BUILD_TESTS=OFF -DKVSET_BUILD_EXAMPLES=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build "$build" -j 2 --target kvset_memory_fuzzer kvset_file_fuzzer
+cmake --build "$build" -j 2 --target kvset_memory_fuzzer kvset_file_fuzzer kvset_json_fuzzer
 
 status=0
-for name in memory file; do
+for name in memory file json; do
   work=$(mktemp -d)
   mkdir -p "$work/new" "$work/artifacts"
   echo "fuzzing $name for ${seconds}s"
