@@ -83,9 +83,12 @@ public:
 
     bool field(Field f, std::uint64_t offset, std::uint32_t value, int depth) override
     {
+        if (depth < 0 || static_cast<std::size_t>(depth) >= stack_.size()) return true;  // no record to check against
         stack_.resize(static_cast<std::size_t>(depth) + 1);
         Entry &e = stack_.back();
-        const TypeInfo &info = *type_info(e.type);
+        const TypeInfo *known = type_info(e.type);
+        if (known == nullptr) return true;
+        const TypeInfo &info = *known;
         switch (f) {
         case Field::ElementSize: {
             if (info.shape == Shape::NestedArray) {
