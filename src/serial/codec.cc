@@ -37,6 +37,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <type_traits>
 #include <cwchar>
 
 #include "store/alloc.h"
@@ -131,8 +132,23 @@ private:
 
     CTerror pair(const KVPairNode &node, int depth)
     {
-        if (!put32(node.type) || !put32(node.key)) return CT_errorNoResource;
         const TypeInfo *info = type_info(node.type);
+        if constexpr (std::is_same<Sink, OutputBuffer>::value) {
+            // The common record, a 32-bit single value, in one claim of 20 bytes.
+            if (info != nullptr && info->shape == Shape::Scalar) {
+                std::uint8_t *p = sink_.claim(20);
+                if (p == nullptr) return CT_errorNoResource;
+                std::uint32_t v;
+                std::memcpy(&v, node.value, 4);
+                store_le32(p, node.type);
+                store_le32(p + 4, node.key);
+                store_le32(p + 8, static_cast<std::uint32_t>(node.count));
+                store_le32(p + 12, 4);
+                store_le32(p + 16, v);
+                return CT_errorOK;
+            }
+        }
+        if (!put32(node.type) || !put32(node.key)) return CT_errorNoResource;
         if (info == nullptr) return CT_errorOK;  // type and key alone
         if (!put32(static_cast<std::uint32_t>(node.count))) return CT_errorNoResource;
         const std::int32_t count = node.count;

@@ -55,9 +55,11 @@ protected:
     ~ByteSource() = default;
 };
 
-// The memory encoder's buffer: one zero-filled heap allocation of
-// KVS_BUFFER_STEP bytes, grown by what an append needs plus KVS_BUFFER_STEP;
-// the bytes past the content are always zero. Frees the allocation unless
+// The memory encoder's buffer: one heap allocation of KVS_BUFFER_STEP bytes,
+// grown by what an append needs plus KVS_BUFFER_STEP. The bytes past the
+// content are never handed out (callers get the start and the used length),
+// so they are not zero-filled: that fill used to cost more than encoding a
+// small set. Frees the allocation unless
 // it was released.
 class OutputBuffer final : public ByteSink {
 public:
@@ -77,6 +79,15 @@ public:
         }
         return grow_and_write(bytes, n);
     }
+    // Room for n bytes at the write position, which advances past them; null
+    // when the buffer cannot grow. The caller fills all n bytes.
+    std::uint8_t *claim(std::size_t n)
+    {
+        if (n > capacity_ - used_ && !grow(n)) return nullptr;
+        std::uint8_t *at = start_ + used_;
+        used_ += static_cast<std::uint32_t>(n);
+        return at;
+    }
     void patch32(std::uint32_t offset, std::uint32_t value);
     std::uint8_t *release();
 
@@ -86,6 +97,7 @@ public:
 
 private:
     bool grow_and_write(const void *bytes, std::size_t n);
+    bool grow(std::size_t n);  // makes room for n more bytes
 
     std::uint8_t *start_ = nullptr;  // the write position is start_ + used_
     std::uint32_t used_ = 0;

@@ -14,26 +14,29 @@ OutputBuffer::~OutputBuffer() { mem_free(start_); }
 
 bool OutputBuffer::open()
 {
-    start_ = static_cast<std::uint8_t *>(mem_calloc(KVS_BUFFER_STEP, 1));
+    start_ = static_cast<std::uint8_t *>(mem_malloc(KVS_BUFFER_STEP));
     if (start_ == nullptr) return false;
     used_ = 0;
     capacity_ = KVS_BUFFER_STEP;
     return true;
 }
 
-bool OutputBuffer::grow_and_write(const void *bytes, std::size_t n)
+bool OutputBuffer::grow(std::size_t n)
 {
     // The used length travels as a 32-bit number: a frame cannot outgrow it.
     if (n > UINT32_MAX - used_) return false;
-    if (used_ + n > capacity_) {
-        std::uint64_t grown = static_cast<std::uint64_t>(capacity_) + n + KVS_BUFFER_STEP;
-        if (grown > UINT32_MAX) grown = UINT32_MAX;
-        auto *moved = static_cast<std::uint8_t *>(mem_realloc(start_, static_cast<std::size_t>(grown)));
-        if (moved == nullptr) return false;  // the old allocation stays ours
-        start_ = moved;
-        std::memset(start_ + used_, 0, static_cast<std::size_t>(grown) - used_);
-        capacity_ = static_cast<std::uint32_t>(grown);
-    }
+    std::uint64_t grown = static_cast<std::uint64_t>(capacity_) + n + KVS_BUFFER_STEP;
+    if (grown > UINT32_MAX) grown = UINT32_MAX;
+    auto *moved = static_cast<std::uint8_t *>(mem_realloc(start_, static_cast<std::size_t>(grown)));
+    if (moved == nullptr) return false;  // the old allocation stays ours
+    start_ = moved;
+    capacity_ = static_cast<std::uint32_t>(grown);
+    return true;
+}
+
+bool OutputBuffer::grow_and_write(const void *bytes, std::size_t n)
+{
+    if (!grow(n)) return false;
     std::memcpy(start_ + used_, bytes, n);
     used_ += static_cast<std::uint32_t>(n);
     return true;

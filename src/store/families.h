@@ -23,8 +23,9 @@
     X(Char, KV_TYPE_CHAR, uint16_t)
 
 // Fixed-size arrays: X(PutName, GetName, code, element type, strict). A
-// strict family refuses a null reference or a count of 0 on put and null
-// out-references on get with CT_errorBadParameter.
+// strict family's put refuses a null reference or a count of 0 with
+// CT_errorBadParameter. The put itself reads that rule from the type table
+// (emptyRefused); this column lets tests state it independently.
 #define KVS_ARRAY_FAMILY(X)                                                         \
     X(BoolArray, BoolArray, KV_TYPE_BOOL_ARRAY, uint32_t, false)                    \
     X(ByteArray, ByteArray, KV_TYPE_BYTE_ARRAY, uint8_t, false)                     \

@@ -58,13 +58,12 @@ CTstatus check_array(const void *elements, std::uint32_t count, std::size_t elem
 }
 
 template <class T>
-CTstatus put_array(CTkvs kvs, CTsymbol key, std::uint32_t type, const T *elements, std::uint32_t count, bool strict,
-                   CTerror *error)
+CTstatus put_array(CTkvs kvs, CTsymbol key, std::uint32_t type, const T *elements, std::uint32_t count, CTerror *error)
 {
     KVSetHeader *set = nullptr;
     CTstatus status = open_put(kvs, error, &set);
     if (status != CT_statusOK) return status;
-    status = check_array(elements, count, sizeof(T), strict, error);
+    status = check_array(elements, count, sizeof(T), type_info(type)->emptyRefused, error);
     if (status != CT_statusOK) return status;
     key_accepted(key);
     return put_block(set, key, type, static_cast<std::int32_t>(count), elements,
@@ -176,7 +175,7 @@ KVS_SCALAR_FAMILY(KVS_DEFINE_SCALAR_PUT)
 #define KVS_DEFINE_ARRAY_PUT(PutName, GetName, code, T, strict)                                             \
     CTstatus CTkvs_Put##PutName(CTkvs kvs, CTsymbol key, const T *elements, uint32_t count, CTerror *error) \
     {                                                                                                       \
-        return put_array<T>(kvs, key, code, elements, count, strict, error);                                \
+        return put_array<T>(kvs, key, code, elements, count, error);                                \
     }
 KVS_ARRAY_FAMILY(KVS_DEFINE_ARRAY_PUT)
 #undef KVS_DEFINE_ARRAY_PUT

@@ -10,7 +10,7 @@ namespace {
 constexpr std::uint32_t kHandle = sizeof(CTkvs);
 constexpr std::uint32_t kStringRef = sizeof(wchar_t *);
 
-const TypeInfo kTypes[] = {
+constexpr TypeInfo kTypes[] = {
     {KV_TYPE_BOOL, L"CTbool", Shape::Scalar, 4, KV_TYPE_BOOL, false, L"CTbool", Show::Bool},
     {KV_TYPE_CONFERENCE, L"CTconf_ct", Shape::Scalar, 4, KV_TYPE_CONFERENCE, false, L"CTconf_ct", Show::Handle},
     {KV_TYPE_GROUP, L"CTgrp_ct", Shape::Scalar, 4, KV_TYPE_GROUP, false, L"CTgrp_ct", Show::Handle},
@@ -53,27 +53,24 @@ static_assert(kTypeCount == 35, "the library knows 35 value types");
 
 constexpr std::uint32_t kMaxCode = 120;
 
-// Code -> index into kTypes + 1 (0: no type), built once at load.
+// Code -> index into kTypes + 1 (0: no type), built by the compiler: a
+// lookup is one load, with no guard on every call.
 struct CodeIndex {
-    unsigned char slot[kMaxCode + 1] = {};
-    CodeIndex()
+    unsigned char slot[kMaxCode + 1];
+    constexpr CodeIndex() : slot{}
     {
         for (std::size_t i = 0; i < kTypeCount; ++i) slot[kTypes[i].code] = static_cast<unsigned char>(i + 1);
     }
 };
 
-const CodeIndex &code_index()
-{
-    static const CodeIndex index;
-    return index;
-}
+constexpr CodeIndex kCodeIndex{};
 
 }  // namespace
 
 const TypeInfo *type_info(std::uint32_t code)
 {
     if (code > kMaxCode) return nullptr;
-    unsigned char s = code_index().slot[code];
+    unsigned char s = kCodeIndex.slot[code];
     return s == 0 ? nullptr : &kTypes[s - 1];
 }
 
