@@ -239,6 +239,9 @@ private:
 
     CTerror string(const wchar_t *s)
     {
+        if constexpr (std::is_same<Sink, OutputBuffer>::value) {
+            if (s != nullptr) return string_claimed(s);
+        }
         std::uint8_t head[5];
         std::size_t headBytes = 0;
         if (variant_.stringWidthByte) head[headBytes++] = 4;
@@ -270,6 +273,35 @@ private:
             if (*p == 0 || staged >= kChunkUnits) {
                 if (!sink_.write(chunk, staged * 4)) return CT_errorNoResource;
                 staged = 0;
+            }
+            if (*p == 0) break;
+        }
+        return CT_errorOK;
+    }
+
+    // A present string into the memory buffer: the record is sized first and
+    // then written in one claim.
+    CTerror string_claimed(const wchar_t *s)
+    {
+        std::uint64_t n = 1;  // the terminator
+        for (const wchar_t *p = s; *p != 0; ++p) n += code_point(*p) > 0xFFFF ? 2 : 1;
+        if (n > INT32_MAX) return CT_errorNoResource;
+        const std::size_t headBytes = variant_.stringWidthByte ? 5 : 4;
+        std::uint8_t *at = sink_.claim(headBytes + 4 * static_cast<std::size_t>(n));
+        if (at == nullptr) return CT_errorNoResource;
+        if (variant_.stringWidthByte) *at++ = 4;
+        store_le32(at, static_cast<std::uint32_t>(n));
+        at += 4;
+        for (const wchar_t *p = s;; ++p) {
+            std::uint32_t cp = code_point(*p);
+            if (cp > 0xFFFF) {
+                cp -= 0x10000;
+                store_le32(at, 0xD800 + (cp >> 10));
+                store_le32(at + 4, 0xDC00 + (cp & 0x3FF));
+                at += 8;
+            } else {
+                store_le32(at, cp);
+                at += 4;
             }
             if (*p == 0) break;
         }
@@ -544,6 +576,7 @@ private:
         if (!seen(ReadObserver::Field::Length, length_at, static_cast<std::uint32_t>(n), depth)) return CT_errorBadFormat;
         if (n == 0) return CT_errorOK;
         const auto units = static_cast<std::size_t>(n);
+        if (watch_ == nullptr && whole()) return string_units(units, out, depth);
         Storage chars(sizeof(wchar_t), units + 1, whole());
         std::size_t length = 0;
         std::uint32_t pending = 0;  // a high surrogate waiting for its partner
@@ -583,6 +616,46 @@ private:
         if (!chars.reserve(length)) return CT_errorNoResource;
         chars.as<wchar_t>()[length] = 0;
         *out = static_cast<wchar_t *>(chars.release());
+        return CT_errorOK;
+    }
+
+    // The common case of string(): no observer, and the units already
+    // checked against the bytes that remain, so the string is taken whole and
+    // filled in one pass. Same result as the general path.
+    CTerror string_units(std::size_t units, wchar_t **out, int depth)
+    {
+        auto *chars = static_cast<wchar_t *>(mem_malloc((units + 1) * sizeof(wchar_t)));
+        if (chars == nullptr) return CT_errorNoResource;
+        std::size_t length = 0;
+        std::uint32_t pending = 0;  // a high surrogate waiting for its partner
+        std::uint8_t chunk[kChunkUnits * 4];
+        for (std::size_t done = 0; done < units;) {
+            std::size_t batch = std::min(kChunkUnits, units - done);
+            if (!source_.read(chunk, batch * 4)) {
+                mem_free(chars);
+                return fail(depth, "string cut short");
+            }
+            for (std::size_t k = 0; k < batch; ++k) {
+                std::uint32_t u = load_le32(chunk + k * 4) & 0xFFFF;
+                if (pending != 0) {
+                    if (is_low_surrogate(u)) {
+                        chars[length++] = static_cast<wchar_t>(0x10000 + ((pending - 0xD800) << 10) + (u - 0xDC00));
+                        pending = 0;
+                        continue;
+                    }
+                    chars[length++] = static_cast<wchar_t>(pending);
+                    pending = 0;
+                }
+                if (is_high_surrogate(u))
+                    pending = u;
+                else
+                    chars[length++] = static_cast<wchar_t>(u);
+            }
+            done += batch;
+        }
+        if (pending != 0) chars[length++] = static_cast<wchar_t>(pending);
+        chars[length] = 0;  // terminated whether or not the record's last unit was zero
+        *out = chars;
         return CT_errorOK;
     }
 
