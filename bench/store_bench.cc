@@ -11,137 +11,124 @@ namespace {
 
 using bench::key_at;
 
-// ---- keyed get -----------------------------------------------------------
+// ---- keyed get and put (replace) -----------------------------------------
+// Each case cycles through every key of a set of n pairs in a scrambled order.
 
-void BM_GetInt(benchmark::State &state)
-{
-    const int64_t n = state.range(0);
-    CTkvs kvs = bench::make_int_set(n);
-    auto keys = bench::scrambled_keys(n);
-    CTerror e = 0;
-    size_t i = 0;
-    for (auto _ : state) {
+struct IntValues {
+    static CTkvs make(int64_t n) { return bench::make_int_set(n); }
+    static int32_t at(int64_t i) { return static_cast<int32_t>(i); }
+    static CTstatus get(CTkvs kvs, CTsymbol key, CTerror *e)
+    {
         int32_t value = 0;
-        CTkvs_GetInt(kvs, keys[i], &value, &e);
+        CTstatus s = CTkvs_GetInt(kvs, key, &value, e);
         benchmark::DoNotOptimize(value);
-        if (++i == keys.size()) i = 0;
+        return s;
     }
-    bench::destroy(kvs);
-}
-BENCHMARK(BM_GetInt)->Arg(8)->Arg(64)->Arg(1000)->Arg(10000);
+    static CTstatus put(CTkvs kvs, CTsymbol key, int32_t v, CTerror *e) { return CTkvs_PutInt(kvs, key, v, e); }
+    static int32_t next(int32_t v) { return v + 1; }
+};
 
-void BM_Baseline_MapFindInt(benchmark::State &state)
-{
-    const int64_t n = state.range(0);
-    std::unordered_map<uint32_t, int32_t> map;
-    for (int64_t k = 0; k < n; ++k) map[key_at(k)] = static_cast<int32_t>(k);
-    auto keys = bench::scrambled_keys(n);
-    size_t i = 0;
-    for (auto _ : state) {
-        auto it = map.find(keys[i]);
-        benchmark::DoNotOptimize(it->second);
-        if (++i == keys.size()) i = 0;
-    }
-}
-BENCHMARK(BM_Baseline_MapFindInt)->Arg(8)->Arg(64)->Arg(1000)->Arg(10000);
-
-void BM_GetString(benchmark::State &state)
-{
-    const int64_t n = state.range(0);
-    CTkvs kvs = bench::make_string_set(n);
-    auto keys = bench::scrambled_keys(n);
-    CTerror e = 0;
-    size_t i = 0;
-    for (auto _ : state) {
+struct StringValues {
+    static CTkvs make(int64_t n) { return bench::make_string_set(n); }
+    static std::wstring at(int64_t i) { return bench::text_at(i); }
+    static CTstatus get(CTkvs kvs, CTsymbol key, CTerror *e)
+    {
         wchar_t *value = nullptr;
-        CTkvs_GetString(kvs, keys[i], &value, &e);
+        CTstatus s = CTkvs_GetString(kvs, key, &value, e);
         benchmark::DoNotOptimize(value);
+        return s;
+    }
+    static CTstatus put(CTkvs kvs, CTsymbol key, const std::wstring &v, CTerror *e)
+    {
+        return CTkvs_PutString(kvs, key, v.c_str(), e);
+    }
+    static std::wstring next(const std::wstring &) { return L"replaced!!"; }
+};
+
+template <class Values>
+void BM_Get(benchmark::State &state)
+{
+    const int64_t n = state.range(0);
+    CTkvs kvs = Values::make(n);
+    auto keys = bench::scrambled_keys(n);
+    CTerror e = 0;
+    size_t i = 0;
+    for (auto _ : state) {
+        Values::get(kvs, keys[i], &e);
         if (++i == keys.size()) i = 0;
     }
     bench::destroy(kvs);
 }
-BENCHMARK(BM_GetString)->Arg(8)->Arg(64)->Arg(1000)->Arg(10000);
 
-void BM_Baseline_MapFindString(benchmark::State &state)
+template <class Values>
+void BM_PutReplace(benchmark::State &state)
 {
     const int64_t n = state.range(0);
-    std::unordered_map<uint32_t, std::wstring> map;
-    for (int64_t k = 0; k < n; ++k) map[key_at(k)] = bench::text_at(k);
+    CTkvs kvs = Values::make(n);
+    auto keys = bench::scrambled_keys(n);
+    CTerror e = 0;
+    size_t i = 0;
+    auto v = Values::next(Values::at(0));
+    for (auto _ : state) {
+        Values::put(kvs, keys[i], v, &e);
+        v = Values::next(v);
+        if (++i == keys.size()) i = 0;
+    }
+    bench::destroy(kvs);
+}
+
+template <class Values>
+auto baseline_map(int64_t n)
+{
+    std::unordered_map<uint32_t, decltype(Values::at(0))> map;
+    for (int64_t k = 0; k < n; ++k) map[key_at(k)] = Values::at(k);
+    return map;
+}
+
+template <class Values>
+void BM_Baseline_MapFind(benchmark::State &state)
+{
+    const int64_t n = state.range(0);
+    auto map = baseline_map<Values>(n);
     auto keys = bench::scrambled_keys(n);
     size_t i = 0;
     for (auto _ : state) {
         auto it = map.find(keys[i]);
-        benchmark::DoNotOptimize(it->second.data());
+        benchmark::DoNotOptimize(&it->second);
         if (++i == keys.size()) i = 0;
     }
 }
-BENCHMARK(BM_Baseline_MapFindString)->Arg(8)->Arg(64)->Arg(1000)->Arg(10000);
 
-// ---- keyed put: replace, and a new key (put then remove, so the size holds)
-
-void BM_PutIntReplace(benchmark::State &state)
+template <class Values>
+void BM_Baseline_MapAssign(benchmark::State &state)
 {
     const int64_t n = state.range(0);
-    CTkvs kvs = bench::make_int_set(n);
-    auto keys = bench::scrambled_keys(n);
-    CTerror e = 0;
-    size_t i = 0;
-    int32_t v = 0;
-    for (auto _ : state) {
-        CTkvs_PutInt(kvs, keys[i], ++v, &e);
-        if (++i == keys.size()) i = 0;
-    }
-    bench::destroy(kvs);
-}
-BENCHMARK(BM_PutIntReplace)->Arg(8)->Arg(64)->Arg(1000)->Arg(10000);
-
-void BM_Baseline_MapAssignInt(benchmark::State &state)
-{
-    const int64_t n = state.range(0);
-    std::unordered_map<uint32_t, int32_t> map;
-    for (int64_t k = 0; k < n; ++k) map[key_at(k)] = static_cast<int32_t>(k);
+    auto map = baseline_map<Values>(n);
     auto keys = bench::scrambled_keys(n);
     size_t i = 0;
-    int32_t v = 0;
+    auto v = Values::next(Values::at(0));
     for (auto _ : state) {
-        map.insert_or_assign(keys[i], ++v);
+        map.insert_or_assign(keys[i], v);
+        v = Values::next(v);
         if (++i == keys.size()) i = 0;
     }
     benchmark::DoNotOptimize(map.size());
 }
-BENCHMARK(BM_Baseline_MapAssignInt)->Arg(8)->Arg(64)->Arg(1000)->Arg(10000);
 
-void BM_PutStringReplace(benchmark::State &state)
-{
-    const int64_t n = state.range(0);
-    CTkvs kvs = bench::make_string_set(n);
-    auto keys = bench::scrambled_keys(n);
-    const std::wstring text = L"replaced!!";
-    CTerror e = 0;
-    size_t i = 0;
-    for (auto _ : state) {
-        CTkvs_PutString(kvs, keys[i], text.c_str(), &e);
-        if (++i == keys.size()) i = 0;
-    }
-    bench::destroy(kvs);
-}
-BENCHMARK(BM_PutStringReplace)->Arg(8)->Arg(64)->Arg(1000)->Arg(10000);
+// Registered under the names the ratio table reads (BM_GetInt/1000, ...).
+#define KVS_KEYED_CASES(Kind, Values)                                                                     \
+    BENCHMARK_TEMPLATE(BM_Get, Values)->Name("BM_Get" #Kind)->Arg(8)->Arg(64)->Arg(1000)->Arg(10000);     \
+    BENCHMARK_TEMPLATE(BM_Baseline_MapFind, Values)                                                       \
+        ->Name("BM_Baseline_MapFind" #Kind)->Arg(8)->Arg(64)->Arg(1000)->Arg(10000);                      \
+    BENCHMARK_TEMPLATE(BM_PutReplace, Values)                                                             \
+        ->Name("BM_Put" #Kind "Replace")->Arg(8)->Arg(64)->Arg(1000)->Arg(10000);                         \
+    BENCHMARK_TEMPLATE(BM_Baseline_MapAssign, Values)                                                     \
+        ->Name("BM_Baseline_MapAssign" #Kind)->Arg(8)->Arg(64)->Arg(1000)->Arg(10000);
+KVS_KEYED_CASES(Int, IntValues)
+KVS_KEYED_CASES(String, StringValues)
+#undef KVS_KEYED_CASES
 
-void BM_Baseline_MapAssignString(benchmark::State &state)
-{
-    const int64_t n = state.range(0);
-    std::unordered_map<uint32_t, std::wstring> map;
-    for (int64_t k = 0; k < n; ++k) map[key_at(k)] = bench::text_at(k);
-    auto keys = bench::scrambled_keys(n);
-    const std::wstring text = L"replaced!!";
-    size_t i = 0;
-    for (auto _ : state) {
-        map.insert_or_assign(keys[i], text);
-        if (++i == keys.size()) i = 0;
-    }
-    benchmark::DoNotOptimize(map.size());
-}
-BENCHMARK(BM_Baseline_MapAssignString)->Arg(8)->Arg(64)->Arg(1000)->Arg(10000);
+// ---- keyed put of a new key (put then remove, so the size holds) ---------
 
 void BM_PutIntNewThenRemove(benchmark::State &state)
 {

@@ -24,6 +24,14 @@ extern "C" {
 S100_API uint32_t CTsym_SymbolToName(uint32_t context, uint32_t symbol, wchar_t **name, uint32_t *capacity,
                                      uint32_t *error);
 
+/* The reverse: writes the symbol whose name is `name` (the exact name that
+ * CTsym_SymbolToName gives, "CT_errorNoSuchKey"). Status 0 with CT_errorOK;
+ * a name the library does not know gives 1 with CT_errorNoSuchKey
+ * (0x00480050) and leaves *symbol alone; the "0x..." form is not a name.
+ * Null references give 3 with CT_errorBadParameter where error can be
+ * written. `context` is unused. */
+S100_API uint32_t CTsym_NameToSymbol(uint32_t context, const wchar_t *name, uint32_t *symbol, uint32_t *error);
+
 #ifdef __cplusplus
 }
 #endif

@@ -11,6 +11,7 @@
 #include "kvset/KVSetException.h"
 #include "kvset/KVSet.h"
 #include "kvset/mrqMakeCallOptionaArgs.h"
+#include "kvset/inspect.h"
 #endif
 
 #endif /* KVSET_KVSET_H */

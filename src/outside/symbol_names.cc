@@ -1,5 +1,7 @@
 #include "symbol_names.h"
 
+#include <cwchar>
+
 #include "kvset/ctkvs.h"
 
 namespace ctsym {
@@ -54,6 +56,17 @@ const wchar_t *known_name(std::uint32_t symbol)
     for (const Entry &e : kNames)
         if (e.symbol == symbol) return e.name;
     return nullptr;
+}
+
+bool known_symbol(const wchar_t *name, std::uint32_t *symbol)
+{
+    for (const Entry &e : kNames) {
+        if (std::wcscmp(e.name, name) == 0) {
+            *symbol = e.symbol;
+            return true;
+        }
+    }
+    return false;
 }
 
 }  // namespace ctsym

@@ -9,7 +9,9 @@ namespace {
 constexpr std::uint32_t kStatusOK = 0;
 constexpr std::uint32_t kStatusFail = 3;
 constexpr std::uint32_t kErrorOK = 0x00010050u;
+constexpr std::uint32_t kStatusWarning = 1;
 constexpr std::uint32_t kErrorBadParameter = 0x005D0050u;
+constexpr std::uint32_t kErrorNoSuchKey = 0x00480050u;
 
 }  // namespace
 
@@ -30,6 +32,20 @@ extern "C" uint32_t CTsym_SymbolToName(uint32_t, uint32_t symbol, wchar_t **name
     if (n > *capacity) n = *capacity;
     std::wmemcpy(*name, text, n);
     (*name)[n] = L'\0';
+    if (error != nullptr) *error = kErrorOK;
+    return kStatusOK;
+}
+
+extern "C" uint32_t CTsym_NameToSymbol(uint32_t, const wchar_t *name, uint32_t *symbol, uint32_t *error)
+{
+    if (name == nullptr || symbol == nullptr) {
+        if (error != nullptr) *error = kErrorBadParameter;
+        return kStatusFail;
+    }
+    if (!ctsym::known_symbol(name, symbol)) {
+        if (error != nullptr) *error = kErrorNoSuchKey;
+        return kStatusWarning;
+    }
     if (error != nullptr) *error = kErrorOK;
     return kStatusOK;
 }

@@ -239,6 +239,9 @@ private:
 
     CTerror string(const wchar_t *s)
     {
+        if constexpr (std::is_same<Sink, OutputBuffer>::value) {
+            if (s != nullptr) return string_claimed(s);
+        }
         std::uint8_t head[5];
         std::size_t headBytes = 0;
         if (variant_.stringWidthByte) head[headBytes++] = 4;
@@ -270,6 +273,35 @@ private:
             if (*p == 0 || staged >= kChunkUnits) {
                 if (!sink_.write(chunk, staged * 4)) return CT_errorNoResource;
                 staged = 0;
+            }
+            if (*p == 0) break;
+        }
+        return CT_errorOK;
+    }
+
+    // A present string into the memory buffer: the record is sized first and
+    // then written in one claim.
+    CTerror string_claimed(const wchar_t *s)
+    {
+        std::uint64_t n = 1;  // the terminator
+        for (const wchar_t *p = s; *p != 0; ++p) n += code_point(*p) > 0xFFFF ? 2 : 1;
+        if (n > INT32_MAX) return CT_errorNoResource;
+        const std::size_t headBytes = variant_.stringWidthByte ? 5 : 4;
+        std::uint8_t *at = sink_.claim(headBytes + 4 * static_cast<std::size_t>(n));
+        if (at == nullptr) return CT_errorNoResource;
+        if (variant_.stringWidthByte) *at++ = 4;
+        store_le32(at, static_cast<std::uint32_t>(n));
+        at += 4;
+        for (const wchar_t *p = s;; ++p) {
+            std::uint32_t cp = code_point(*p);
+            if (cp > 0xFFFF) {
+                cp -= 0x10000;
+                store_le32(at, 0xD800 + (cp >> 10));
+                store_le32(at + 4, 0xDC00 + (cp & 0x3FF));
+                at += 8;
+            } else {
+                store_le32(at, cp);
+                at += 4;
             }
             if (*p == 0) break;
         }
@@ -336,17 +368,24 @@ private:
 template <class Source>
 class Reader {
 public:
-    Reader(Source &source, const Variant &variant) : source_(source), variant_(variant) {}
+    Reader(Source &source, const Variant &variant, ReadObserver *watch)
+        : source_(source), variant_(variant), watch_(watch), start_(watch != nullptr ? source.remaining() : 0)
+    {
+    }
 
     CTerror block(KVSetHeader *target, int depth)
     {
         // Input too short for the top marker does not match it; a nested block
         // cut short is a block that ends early.
+        const std::uint64_t at = offset();
         char marker[kMarkerBytes];
-        if (!source_.read(marker, kMarkerBytes)) return depth == 0 ? variant_.badMarker : CT_errorBadFormat;
-        if (std::memcmp(marker, kMarker, kMarkerBytes) != 0) return variant_.badMarker;
+        if (!source_.read(marker, kMarkerBytes))
+            return fail(depth - 1, "block cut short before its marker", depth == 0 ? variant_.badMarker : CT_errorBadFormat);
+        if (std::memcmp(marker, kMarker, kMarkerBytes) != 0)
+            return fail_at(at, depth - 1, "no block marker \"KVSET HEADER\" here", variant_.badMarker);
         std::int32_t count;
-        if (!get32(count)) return CT_errorBadFormat;
+        if (!get32(count)) return fail(depth - 1, "block cut short before its pair count");
+        if (watch_ != nullptr && !watch_->block(at, depth, count)) return CT_errorBadFormat;
         for (std::int32_t i = 0; i < count; ++i) {
             CTerror verdict = pair(target, depth);
             if (verdict != CT_errorOK) return verdict;
@@ -355,6 +394,47 @@ public:
     }
 
 private:
+    // Where the next read starts, counted from the start of the read; only
+    // kept up when there is an observer (0 when the source cannot tell).
+    std::uint64_t offset() const
+    {
+        if (watch_ == nullptr) return 0;
+        const std::uint64_t left = source_.remaining();
+        return start_ == ByteSource::kUnknown || left == ByteSource::kUnknown ? 0 : start_ - left;
+    }
+
+    CTerror fail_at(std::uint64_t at, int depth, const char *reason, CTerror verdict = CT_errorBadFormat)
+    {
+        if (watch_ != nullptr) watch_->failed(at, depth, reason);
+        return verdict;
+    }
+
+    CTerror fail(int depth, const char *reason, CTerror verdict = CT_errorBadFormat)
+    {
+        return fail_at(offset(), depth, reason, verdict);
+    }
+
+    bool seen(ReadObserver::Field field, std::uint64_t at, std::uint32_t value, int depth)
+    {
+        return watch_ == nullptr || watch_->field(field, at, value, depth);
+    }
+
+    // Reads the element size that precedes a value and shows it to the observer.
+    CTerror element_size(int depth, std::uint32_t *size = nullptr)
+    {
+        const std::uint64_t at = offset();
+        std::uint32_t v;
+        if (!get32(v)) return fail(depth, "value cut short before its element size");
+        if (size != nullptr) *size = v;
+        return seen(ReadObserver::Field::ElementSize, at, v, depth) ? CT_errorOK : CT_errorBadFormat;
+    }
+
+    CTerror count_refused(int depth, std::int32_t count)
+    {
+        return fail_at(offset() - 4, depth,
+                       count < 0 ? "negative element count" : "element count larger than the bytes that remain");
+    }
+
     template <class T>
     bool get32(T &out)
     {
@@ -362,12 +442,6 @@ private:
         if (!source_.read(b, 4)) return false;
         out = static_cast<T>(load_le32(b));
         return true;
-    }
-
-    bool skip32()
-    {
-        std::uint8_t b[4];
-        return source_.read(b, 4);
     }
 
     // A count the rest of the source can hold, at `wire` bytes an element at least.
@@ -392,29 +466,37 @@ private:
         std::uint32_t type;
         CTsymbol key;
         std::int32_t count;
-        if (!get32(type) || !get32(key) || !get32(count)) return CT_errorBadFormat;
+        const std::uint64_t at = offset();
+        if (!get32(type) || !get32(key) || !get32(count))
+            return fail_at(at, depth - 1, "pair record cut short before its type, key and count");
+        if (watch_ != nullptr && !watch_->record(at, depth, type, key, count)) return CT_errorBadFormat;
         const TypeInfo *info = type_info(type);
         if (info == nullptr) return CT_errorOK;  // consumed, nothing stored
         CTerror symbol = CT_errorOK;
         switch (info->shape) {
         case Shape::Scalar: {
             std::uint32_t v;
-            if (!skip32() || !get32(v)) return CT_errorBadFormat;
+            if (CTerror verdict = element_size(depth); verdict != CT_errorOK) return verdict;
+            if (!get32(v)) return fail(depth, "value cut short");
             return stored(put_block(target, key, info->storedCode, 1, &v, sizeof v, &symbol), symbol);
         }
         case Shape::Char: {
-            std::uint8_t b[4];
-            if (!skip32() || !source_.read(b, variant_.charBytes)) return CT_errorBadFormat;
+            std::uint8_t b[4] = {};
+            if (CTerror verdict = element_size(depth); verdict != CT_errorOK) return verdict;
+            const std::uint64_t value_at = offset();
+            if (!source_.read(b, variant_.charBytes)) return fail(depth, "character cut short");
+            if (!seen(ReadObserver::Field::Char, value_at, load_le32(b), depth)) return CT_errorBadFormat;
             auto c = static_cast<std::uint16_t>(b[0] | b[1] << 8);
             return stored(put_block(target, key, KV_TYPE_CHAR, 1, &c, sizeof c, &symbol), symbol);
         }
         case Shape::Range: {
             struct_Irange r;
-            if (!skip32() || !get32(r.lower) || !get32(r.upper)) return CT_errorBadFormat;
+            if (CTerror verdict = element_size(depth); verdict != CT_errorOK) return verdict;
+            if (!get32(r.lower) || !get32(r.upper)) return fail(depth, "range cut short");
             return stored(put_block(target, key, KV_TYPE_IRANGE, 2, &r, sizeof r, &symbol), symbol);
         }
         case Shape::Nested: {
-            if (!skip32()) return CT_errorBadFormat;
+            if (CTerror verdict = element_size(depth); verdict != CT_errorOK) return verdict;
             CTkvs nested = 0;
             CTerror verdict = nested_block(&nested, depth + 1);
             if (verdict != CT_errorOK) return verdict;
@@ -428,31 +510,35 @@ private:
         }
         case Shape::String: {
             wchar_t *s = nullptr;
-            CTerror verdict = string(&s);
+            CTerror verdict = string(&s, depth);
             if (verdict != CT_errorOK) return verdict;
             return stored(store_pair(target, key, KV_TYPE_STRING, 1, s, &symbol), symbol);
         }
         case Shape::Array:
         case Shape::Bytes:
         case Shape::RangeArray:
-            return fixed_array(target, key, *info, count);
+            return fixed_array(target, key, *info, count, depth);
         case Shape::StringArray:
-            return string_array(target, key, count);
+            return string_array(target, key, count, depth);
         case Shape::NestedArray:
             return nested_array(target, key, count, depth);
         }
         return CT_errorOK;
     }
 
-    CTerror fixed_array(KVSetHeader *target, CTsymbol key, const TypeInfo &info, std::int32_t count)
+    CTerror fixed_array(KVSetHeader *target, CTsymbol key, const TypeInfo &info, std::int32_t count, int depth)
     {
-        if (!count_fits(count, 4 + info.elementSize)) return CT_errorBadFormat;
-        if (count == 0 && info.emptyRefused) return CT_errorBadParameter;  // as the array put answers
+        if (!count_fits(count, 4 + info.elementSize)) return count_refused(depth, count);
+        if (count == 0 && info.emptyRefused)  // as the array put answers
+            return fail_at(offset() - 4, depth, "an empty array of a type that holds at least one element",
+                           CT_errorBadParameter);
         const std::size_t size = info.elementSize;
         Storage storage(size, static_cast<std::size_t>(count), whole());
         std::uint8_t element[12];
         for (std::int32_t i = 0; i < count; ++i) {
-            if (!source_.read(element, 4 + size)) return CT_errorBadFormat;
+            const std::uint64_t element_at = offset();
+            if (!source_.read(element, 4 + size)) return fail(depth, "array element cut short");
+            if (!seen(ReadObserver::Field::ElementSize, element_at, load_le32(element), depth)) return CT_errorBadFormat;
             if (!storage.reserve(static_cast<std::size_t>(i))) return CT_errorNoResource;
             std::uint8_t *slot = storage.as<std::uint8_t>() + static_cast<std::size_t>(i) * size;
             if (size == 1) {
@@ -472,17 +558,25 @@ private:
     // One string record into a new zero-terminated wchar_t string, or null
     // for n = 0. Exactly n units are read; a valid surrogate pair becomes one
     // wchar_t, a lone surrogate stays as it is.
-    CTerror string(wchar_t **out)
+    CTerror string(wchar_t **out, int depth)
     {
         *out = nullptr;
         if (variant_.stringWidthByte) {
+            const std::uint64_t width_at = offset();
             std::uint8_t width;
-            if (!source_.read(&width, 1)) return CT_errorBadFormat;
+            if (!source_.read(&width, 1)) return fail(depth, "string record cut short before its width byte");
+            if (!seen(ReadObserver::Field::Width, width_at, width, depth)) return CT_errorBadFormat;
         }
         std::int32_t n;
-        if (!get32(n) || !count_fits(n, 4)) return CT_errorBadFormat;
+        const std::uint64_t length_at = offset();
+        if (!get32(n)) return fail(depth, "string record cut short before its length");
+        if (!count_fits(n, 4))
+            return fail_at(length_at, depth,
+                           n < 0 ? "negative string length" : "string length larger than the bytes that remain");
+        if (!seen(ReadObserver::Field::Length, length_at, static_cast<std::uint32_t>(n), depth)) return CT_errorBadFormat;
         if (n == 0) return CT_errorOK;
         const auto units = static_cast<std::size_t>(n);
+        if (watch_ == nullptr && whole()) return string_units(units, out, depth);
         Storage chars(sizeof(wchar_t), units + 1, whole());
         std::size_t length = 0;
         std::uint32_t pending = 0;  // a high surrogate waiting for its partner
@@ -494,8 +588,11 @@ private:
         std::uint8_t chunk[kChunkUnits * 4];
         for (std::size_t done = 0; done < units;) {
             std::size_t batch = std::min(kChunkUnits, units - done);
-            if (!source_.read(chunk, batch * 4)) return CT_errorBadFormat;
+            const std::uint64_t chunk_at = offset();
+            if (!source_.read(chunk, batch * 4)) return fail(depth, "string cut short");
             for (std::size_t k = 0; k < batch; ++k) {
+                if (!seen(ReadObserver::Field::Unit, chunk_at + k * 4, load_le32(chunk + k * 4), depth))
+                    return CT_errorBadFormat;
                 std::uint32_t u = load_le32(chunk + k * 4) & 0xFFFF;
                 if (pending != 0) {
                     if (is_low_surrogate(u)) {
@@ -522,9 +619,49 @@ private:
         return CT_errorOK;
     }
 
-    CTerror string_array(KVSetHeader *target, CTsymbol key, std::int32_t count)
+    // The common case of string(): no observer, and the units already
+    // checked against the bytes that remain, so the string is taken whole and
+    // filled in one pass. Same result as the general path.
+    CTerror string_units(std::size_t units, wchar_t **out, int depth)
     {
-        if (!count_fits(count, variant_.stringWidthByte ? 5 : 4)) return CT_errorBadFormat;
+        auto *chars = static_cast<wchar_t *>(mem_malloc((units + 1) * sizeof(wchar_t)));
+        if (chars == nullptr) return CT_errorNoResource;
+        std::size_t length = 0;
+        std::uint32_t pending = 0;  // a high surrogate waiting for its partner
+        std::uint8_t chunk[kChunkUnits * 4];
+        for (std::size_t done = 0; done < units;) {
+            std::size_t batch = std::min(kChunkUnits, units - done);
+            if (!source_.read(chunk, batch * 4)) {
+                mem_free(chars);
+                return fail(depth, "string cut short");
+            }
+            for (std::size_t k = 0; k < batch; ++k) {
+                std::uint32_t u = load_le32(chunk + k * 4) & 0xFFFF;
+                if (pending != 0) {
+                    if (is_low_surrogate(u)) {
+                        chars[length++] = static_cast<wchar_t>(0x10000 + ((pending - 0xD800) << 10) + (u - 0xDC00));
+                        pending = 0;
+                        continue;
+                    }
+                    chars[length++] = static_cast<wchar_t>(pending);
+                    pending = 0;
+                }
+                if (is_high_surrogate(u))
+                    pending = u;
+                else
+                    chars[length++] = static_cast<wchar_t>(u);
+            }
+            done += batch;
+        }
+        if (pending != 0) chars[length++] = static_cast<wchar_t>(pending);
+        chars[length] = 0;  // terminated whether or not the record's last unit was zero
+        *out = chars;
+        return CT_errorOK;
+    }
+
+    CTerror string_array(KVSetHeader *target, CTsymbol key, std::int32_t count, int depth)
+    {
+        if (!count_fits(count, variant_.stringWidthByte ? 5 : 4)) return count_refused(depth, count);
         Storage storage(sizeof(wchar_t *), static_cast<std::size_t>(count), whole());
         if (!storage.reserve(0)) return CT_errorNoResource;
         CTerror verdict = CT_errorOK;
@@ -534,7 +671,7 @@ private:
                 verdict = CT_errorNoResource;
                 break;
             }
-            verdict = string(&storage.as<wchar_t *>()[i]);
+            verdict = string(&storage.as<wchar_t *>()[i], depth);
             if (verdict != CT_errorOK) break;
         }
         if (verdict != CT_errorOK) {
@@ -547,14 +684,15 @@ private:
 
     CTerror nested_array(KVSetHeader *target, CTsymbol key, std::int32_t count, int depth)
     {
-        if (!count_fits(count, 4)) return CT_errorBadFormat;
+        if (!count_fits(count, 4)) return count_refused(depth, count);
         Storage storage(sizeof(CTkvs), static_cast<std::size_t>(count), whole());
         if (!storage.reserve(0)) return CT_errorNoResource;
         CTerror verdict = CT_errorOK;
         for (std::int32_t i = 0; verdict == CT_errorOK && i < count; ++i) {
-            std::uint32_t size;
-            if (!get32(size)) {
-                verdict = CT_errorBadFormat;
+            std::uint32_t size = 0;
+            verdict = element_size(depth, &size);
+            if (verdict != CT_errorOK) {
+                // reported
             } else if (!storage.reserve(static_cast<std::size_t>(i))) {
                 verdict = CT_errorNoResource;
             } else if (size == 0) {
@@ -573,7 +711,7 @@ private:
     // Decodes a nested block into a new registered set.
     CTerror nested_block(CTkvs *handle, int depth)
     {
-        if (depth > KVS_MAX_NESTING) return CT_errorBadFormat;
+        if (depth > KVS_MAX_NESTING) return fail(depth - 1, "KV-Sets nested deeper than KVS_MAX_NESTING levels");
         CTkvs fresh = 0;
         if (create_set(&fresh) != CT_errorOK) return CT_errorNoResource;
         CTerror verdict = block(registry_find(fresh), depth);
@@ -587,6 +725,8 @@ private:
 
     Source &source_;
     const Variant &variant_;
+    ReadObserver *watch_;
+    std::uint64_t start_;  // bytes the source held when the read began (with an observer)
 };
 
 }  // namespace
@@ -601,14 +741,14 @@ CTerror write_block(OutputBuffer &sink, const Variant &variant, KVSetHeader *set
     return Writer<OutputBuffer>(sink, variant).block(set, 0);
 }
 
-CTerror read_block(ByteSource &source, const Variant &variant, KVSetHeader *target)
+CTerror read_block(ByteSource &source, const Variant &variant, KVSetHeader *target, ReadObserver *observer)
 {
-    return Reader<ByteSource>(source, variant).block(target, 0);
+    return Reader<ByteSource>(source, variant, observer).block(target, 0);
 }
 
-CTerror read_block(MemorySource &source, const Variant &variant, KVSetHeader *target)
+CTerror read_block(MemorySource &source, const Variant &variant, KVSetHeader *target, ReadObserver *observer)
 {
-    return Reader<MemorySource>(source, variant).block(target, 0);
+    return Reader<MemorySource>(source, variant, observer).block(target, 0);
 }
 
 }  // namespace serial

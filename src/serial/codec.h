@@ -157,14 +157,46 @@ CTerror write_block(ByteSink &sink, const Variant &variant, KVSetHeader *set);
 // The same for the memory encoder's buffer, with its appends inlined.
 CTerror write_block(OutputBuffer &sink, const Variant &variant, KVSetHeader *set);
 
+// Follows a read field by field, for callers that need more than the
+// decoder's verdict: where each pair record lies, the fields the decoder
+// reads and then passes over, and why a read failed. The inspection API's
+// strict validator is one. Offsets count bytes from where the read started;
+// `depth` is 0 for the pairs of the top block. Every callback but failed()
+// may end the read by returning false: read_block then answers
+// CT_errorBadFormat.
+class ReadObserver {
+public:
+    enum class Field : std::uint8_t {
+        ElementSize,  // the size before a value, an array element or a KV-Set array element
+        Width,        // the width byte of a memory string record
+        Length,       // the unit count n of a string record
+        Unit,         // one 32-bit unit of a string record, as read
+        Char,         // a character value as read (2 or 4 bytes)
+    };
+    // A block's marker matched and its pair count was read; the marker is at `offset`.
+    virtual bool block(std::uint64_t offset, int depth, std::int32_t count) = 0;
+    // A pair record's type, key and count were read; the type is at `offset`.
+    virtual bool record(std::uint64_t offset, int depth, std::uint32_t type, CTsymbol key, std::int32_t count) = 0;
+    // A field of the current record at `depth`.
+    virtual bool field(Field field, std::uint64_t offset, std::uint32_t value, int depth) = 0;
+    // The read fails at `offset`, inside the record at `depth` (-1: the top
+    // block's marker or count).
+    virtual void failed(std::uint64_t offset, int depth, const char *reason) = 0;
+
+protected:
+    ~ReadObserver() = default;
+};
+
 // Reads one block into `target` through the internal puts (replace in place,
 // or append). Returns CT_errorOK, or the symbol that ends the read: the
 // variant's badMarker, CT_errorBadFormat (cut short, negative or oversized
 // count, nesting deeper than KVS_MAX_NESTING), CT_errorNoResource, or the
 // symbol of a put that refused a value. Pairs stored before a failure stay.
-CTerror read_block(ByteSource &source, const Variant &variant, KVSetHeader *target);
+CTerror read_block(ByteSource &source, const Variant &variant, KVSetHeader *target,
+                   ReadObserver *observer = nullptr);
 // The same for a memory block, with its reads inlined.
-CTerror read_block(MemorySource &source, const Variant &variant, KVSetHeader *target);
+CTerror read_block(MemorySource &source, const Variant &variant, KVSetHeader *target,
+                   ReadObserver *observer = nullptr);
 
 }  // namespace serial
 }  // namespace kvs

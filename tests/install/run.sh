@@ -14,4 +14,8 @@ LD_LIBRARY_PATH="$(dirname "$(find "$work/prefix" -name "libkvset.so" )"):${LD_L
 PKG_CONFIG_PATH="$(dirname "$(find "$work/prefix" -name kvset.pc)")" \
   c++ -std=c++11 "$here/consumer/consumer.cc" $(PKG_CONFIG_PATH="$(dirname "$(find "$work/prefix" -name kvset.pc)")" pkg-config --cflags --libs kvset) -o "$work/pc-consumer"
 LD_LIBRARY_PATH="$(dirname "$(find "$work/prefix" -name "libkvset.so" )"):${LD_LIBRARY_PATH:-}" "$work/pc-consumer"
+# The tool is installed with the library and finds it on its own.
+if [ -x "$work/prefix/bin/kvset" ]; then
+  "$work/prefix/bin/kvset" demo "$work/demo" >/dev/null
+fi
 echo "install consumer: ok"

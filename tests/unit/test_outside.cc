@@ -114,4 +114,33 @@ TEST(SymbolToName, RefusesNullReferences)
     EXPECT_EQ(CTsym_SymbolToName(0, 1, nullptr, &capacity, nullptr), 3u);
 }
 
+TEST(NameToSymbol, ReversesTheNamesOfKnownSymbolsOnly)
+{
+    const uint32_t known[] = {CT_errorOK, CT_errorNoMemory, CT_keyFirst, MRQ_keyTimeStampSec, MakeCall_LineDevice,
+                              MakeCall_RTC, MakeCall_OutboundAcceptMedia};
+    for (uint32_t symbol : known) {
+        wchar_t buffer[128];
+        wchar_t *name = buffer;
+        uint32_t capacity = 127;
+        uint32_t error = 0;
+        ASSERT_EQ(CTsym_SymbolToName(0, symbol, &name, &capacity, &error), 0u);
+        uint32_t back = 0;
+        EXPECT_EQ(CTsym_NameToSymbol(0, buffer, &back, &error), 0u);
+        EXPECT_EQ(error, CT_errorOK);
+        EXPECT_EQ(back, symbol);
+    }
+    for (const wchar_t *unknown : {L"", L"0x0941106D", L"MakeCall_LineDevic", L"makecall_linedevice", L"CT_errorOK "}) {
+        uint32_t back = 0xDEADBEEF;
+        uint32_t error = 0;
+        EXPECT_EQ(CTsym_NameToSymbol(0, unknown, &back, &error), 1u);
+        EXPECT_EQ(error, CT_errorNoSuchKey);
+        EXPECT_EQ(back, 0xDEADBEEFu);
+    }
+    uint32_t back = 0;
+    uint32_t error = 0;
+    EXPECT_EQ(CTsym_NameToSymbol(0, nullptr, &back, &error), 3u);
+    EXPECT_EQ(error, CT_errorBadParameter);
+    EXPECT_EQ(CTsym_NameToSymbol(0, L"CT_errorOK", nullptr, nullptr), 3u);
+}
+
 }  // namespace

@@ -1,0 +1,195 @@
+// The exported inspection functions: thin wrappers that turn every failure,
+// an exhausted heap included, into false and one line of text.
+#include <cstdio>
+#include <new>
+
+#include "inspect/inspect_internal.h"
+#include "inspect/json.h"
+#include "inspect/render.h"
+
+namespace kvset {
+namespace {
+
+using kvs::inspect::Set;
+
+template <class Body>
+bool guarded(std::string *error, Body body)
+{
+    try {
+        std::string why;
+        if (body(&why)) return true;
+        if (error != nullptr) *error = why;
+    } catch (const std::bad_alloc &) {
+        if (error != nullptr) *error = "out of memory";
+    } catch (...) {
+        if (error != nullptr) *error = "unexpected failure";
+    }
+    return false;
+}
+
+}  // namespace
+
+bool toJson(CTkvs kvs, std::string *json, std::string *error)
+{
+    return guarded(error, [&](std::string *why) {
+        if (json == nullptr) {
+            *why = "no output string";
+            return false;
+        }
+        Set set;
+        if (!kvs::inspect::read_set(kvs, &set, why)) return false;
+        *json = kvs::inspect::write_json(set);
+        return true;
+    });
+}
+
+bool fromJson(const std::string &json, CTkvs *kvs, std::string *error)
+{
+    if (kvs != nullptr) *kvs = 0;
+    return guarded(error, [&](std::string *why) {
+        if (kvs == nullptr) {
+            *why = "no output handle";
+            return false;
+        }
+        Set set;
+        return kvs::inspect::read_json(json, &set, why) && kvs::inspect::make_set(set, kvs, why);
+    });
+}
+
+bool renderTree(CTkvs kvs, std::string *text, std::string *error)
+{
+    return guarded(error, [&](std::string *why) {
+        if (text == nullptr) {
+            *why = "no output string";
+            return false;
+        }
+        Set set;
+        if (!kvs::inspect::read_set(kvs, &set, why)) return false;
+        *text = kvs::inspect::tree(set, nullptr);
+        return true;
+    });
+}
+
+bool renderTree(CTkvs kvs, const BlockInfo &block, std::string *text, std::string *error)
+{
+    return guarded(error, [&](std::string *why) {
+        if (text == nullptr) {
+            *why = "no output string";
+            return false;
+        }
+        Set set;
+        if (!kvs::inspect::read_set(kvs, &set, why)) return false;
+        *text = kvs::inspect::tree(set, &block.recordOffsets);
+        return true;
+    });
+}
+
+bool validateBlock(const unsigned char *bytes, std::size_t size, BlockFormat format, BlockInfo *info,
+                   BlockFault *fault)
+{
+    BlockInfo ignoredInfo;
+    BlockFault ignoredFault;
+    if (info == nullptr) info = &ignoredInfo;
+    if (fault == nullptr) fault = &ignoredFault;
+    std::string error;
+    if (guarded(&error, [&](std::string *) {
+            return kvs::inspect::read_block_strict(bytes, size, format, false, nullptr, info, fault);
+        }))
+        return true;
+    if (!error.empty()) *fault = BlockFault{format, false, 0, -1, "", error};
+    return false;
+}
+
+bool readBlock(const unsigned char *bytes, std::size_t size, BlockFormat format, CTkvs *kvs, BlockInfo *info,
+               BlockFault *fault)
+{
+    BlockInfo ignoredInfo;
+    BlockFault ignoredFault;
+    if (info == nullptr) info = &ignoredInfo;
+    if (fault == nullptr) fault = &ignoredFault;
+    if (kvs == nullptr) {
+        *fault = BlockFault{format, false, 0, -1, "", "no output handle"};
+        return false;
+    }
+    *kvs = 0;
+    std::string error;
+    if (guarded(&error, [&](std::string *) {
+            return kvs::inspect::read_block_strict(bytes, size, format, true, kvs, info, fault);
+        }))
+        return true;
+    if (!error.empty()) *fault = BlockFault{format, false, 0, -1, "", error};
+    return false;
+}
+
+bool writeBlock(CTkvs kvs, BlockFormat format, std::vector<unsigned char> *bytes, std::string *error)
+{
+    return guarded(error, [&](std::string *why) {
+        if (bytes == nullptr) {
+            *why = "no output buffer";
+            return false;
+        }
+        return kvs::inspect::write_block(kvs, format, bytes, why);
+    });
+}
+
+const char *blockFormatName(BlockFormat format, bool framed)
+{
+    switch (format) {
+    case BlockFormat::Memory: return framed ? "memory buffer" : "memory block";
+    case BlockFormat::File: return "file block";
+    case BlockFormat::Auto: break;
+    }
+    return "block";
+}
+
+std::string formatFault(const BlockFault &fault)
+{
+    char offset[64];
+    std::snprintf(offset, sizeof offset, "offset %zu (0x%zX)", fault.offset, fault.offset);
+    std::string line = std::string(blockFormatName(fault.format, fault.framed)) + ": " + offset;
+    if (fault.record >= 0) {
+        line += ", record " + std::to_string(fault.record);
+        if (!fault.path.empty()) line += " (" + fault.path + ")";
+    }
+    return line + ": " + fault.reason;
+}
+
+bool diff(CTkvs first, CTkvs second, std::vector<Difference> *differences, std::string *error)
+{
+    return guarded(error, [&](std::string *why) {
+        if (differences == nullptr) {
+            *why = "no output list";
+            return false;
+        }
+        Set a;
+        Set b;
+        if (!kvs::inspect::read_set(first, &a, why) || !kvs::inspect::read_set(second, &b, why)) return false;
+        differences->clear();
+        kvs::inspect::diff_sets(a, b, differences);
+        return true;
+    });
+}
+
+const char *diffKindName(DiffKind kind)
+{
+    switch (kind) {
+    case DiffKind::OnlyInFirst: return "only in first";
+    case DiffKind::OnlyInSecond: return "only in second";
+    case DiffKind::TypeDiffers: return "type differs";
+    case DiffKind::ValueDiffers: return "value differs";
+    case DiffKind::PositionDiffers: return "position differs";
+    }
+    return "differs";
+}
+
+std::string formatDifference(const Difference &d)
+{
+    std::string line = d.path + ": " + diffKindName(d.kind);
+    switch (d.kind) {
+    case DiffKind::OnlyInFirst: return line + ": " + d.first;
+    case DiffKind::OnlyInSecond: return line + ": " + d.second;
+    default: return line + ": " + d.first + " vs " + d.second;
+    }
+}
+
+}  // namespace kvset

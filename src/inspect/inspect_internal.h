@@ -1,0 +1,28 @@
+// Internal entry points of the inspection API, for the exported wrappers in
+// api.cc and for tests.
+#ifndef KVSET_SRC_INSPECT_INSPECT_INTERNAL_H
+#define KVSET_SRC_INSPECT_INSPECT_INTERNAL_H
+
+#include <vector>
+
+#include "inspect/snapshot.h"
+#include "kvset/inspect.h"
+
+namespace kvs {
+namespace inspect {
+
+// Appends every difference between a and b.
+void diff_sets(const Set &a, const Set &b, std::vector<kvset::Difference> *out);
+
+// Validates a block strictly and decodes it into a new registered set, kept
+// (*kvs) when `keep`, destroyed otherwise. On a fault nothing stays registered.
+bool read_block_strict(const unsigned char *bytes, std::size_t size, kvset::BlockFormat format, bool keep,
+                       CTkvs *kvs, kvset::BlockInfo *info, kvset::BlockFault *fault);
+
+// Encodes kvs as a framed memory buffer or a file block.
+bool write_block(CTkvs kvs, kvset::BlockFormat format, std::vector<unsigned char> *bytes, std::string *error);
+
+}  // namespace inspect
+}  // namespace kvs
+
+#endif

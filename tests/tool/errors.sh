@@ -1,0 +1,81 @@
+#!/usr/bin/env bash
+# Bad input for the kvset tool: usage errors (exit 2), bad blocks and bad JSON
+# (exit 1), each with the one line it must print.
+#   errors.sh KVSET DATA_DIR WORK_DIR
+set -uo pipefail
+kvset=$1 data=$2 work=$3
+rm -rf "$work" && mkdir -p "$work" && cd "$work" || exit 1
+cp "$data/every_type.kvs" good.kvs
+cp "$data/every_type.file.kvs" good.file.kvs
+head -c 600 good.kvs >cut.kvs
+: >empty.kvs
+{ cat good.file.kvs; printf 'X'; } >trailing.file.kvs
+# The width byte of the first string record (offset 25 + 12).
+{ head -c 37 good.kvs; printf '\x07'; tail -c +39 good.kvs; } >width.kvs
+printf '[{"key": 1, "type": "CTint", "value": 1},]' >syntax.json
+printf '[{"key": 1, "type": "CTnope", "value": 1}]' >type.json
+printf '[{"key": 1, "type": "CTint[]", "value": [1, 2147483648]}]' >range.json
+printf '[{"key": 1, "type": "CTkvs_ct[]", "value": [null]}]' >empty_element.json
+mkdir -p folder
+
+failures=0
+# row EXIT STREAM TEXT ARGS...: STREAM is out or err, TEXT the whole of it.
+row() {
+  local want_exit=$1 stream=$2 want=$3
+  shift 3
+  local out err got
+  out=$("$kvset" "$@" 2>err.txt)
+  got=$?
+  err=$(cat err.txt)
+  local text=$out
+  [ "$stream" = err ] && text=$err
+  if [ "$got" -ne "$want_exit" ] || [ "$text" != "$want" ]; then
+    echo "FAILED: kvset $*"
+    echo "  exit $got (expected $want_exit)"
+    echo "  standard $stream: $text"
+    echo "  expected:        $want"
+    failures=$((failures + 1))
+  fi
+  if [ "$stream" = out ] && [ "$want_exit" -ne 1 ] && [ -n "$err" ]; then
+    echo "FAILED: kvset $*: unexpected standard error: $err"
+    failures=$((failures + 1))
+  fi
+}
+
+# Usage errors.
+row 2 err "kvset: A subcommand is required (see 'kvset --help')"
+row 2 err "kvset: unknown command 'frob' (see 'kvset --help')" frob good.kvs
+row 2 err "kvset: FILE is required (see 'kvset show --help')" show
+row 2 err "kvset: --format: tape not in {auto,memory,file} (see 'kvset show --help')" show --format tape good.kvs
+row 2 err "kvset: --to is required (see 'kvset convert --help')" convert good.kvs -o out.kvs
+row 2 err "kvset: --output is required (see 'kvset build --help')" build type.json
+row 2 err "kvset: The following argument was not expected: extra (see 'kvset diff --help')" diff good.kvs good.kvs extra
+
+# Files that cannot be read, blocks that are not valid.
+row 1 err "kvset: cannot read 'missing.kvs': No such file or directory" show missing.kvs
+row 1 err "kvset: cannot read 'folder': it is a directory" json folder
+row 1 err "kvset: 'cut.kvs' is not a valid KV-Set block: memory buffer: offset 4 (0x4): frame length 1218 but the buffer holds 600 bytes" show cut.kvs
+row 1 err "kvset: 'empty.kvs' is not a valid KV-Set block: file block: offset 0 (0x0): block cut short before its marker" json empty.kvs
+row 1 err "kvset: 'width.kvs' is not a valid KV-Set block: memory buffer: offset 37 (0x25), record 0 (MakeCall_LineDevice): string width byte 7 (4 expected)" show width.kvs
+row 1 err "kvset: 'trailing.file.kvs' is not a valid KV-Set block: file block: offset 1204 (0x4B4): 1 byte after the end of the block" diff good.file.kvs trailing.file.kvs
+row 1 out "good.kvs: ok (memory buffer, 1218 bytes, 43 records)
+width.kvs: memory buffer: offset 37 (0x25), record 0 (MakeCall_LineDevice): string width byte 7 (4 expected)
+good.file.kvs: ok (file block, 1204 bytes, 43 records)" validate good.kvs width.kvs good.file.kvs
+row 1 err "kvset: 'good.file.kvs' is not a valid KV-Set block: memory block: offset 29 (0x1D), record 0 (MakeCall_LineDevice): string width byte 9 (4 expected)" show --format memory good.file.kvs
+
+# JSON that is refused, and a set that has no memory form.
+row 1 err "kvset: 'syntax.json': \$: JSON parse error at line 1, column 42: syntax error while parsing value - unexpected ']'; expected '[', '{', or a literal" build syntax.json -o out.kvs
+row 1 err "kvset: 'type.json': \$[0].type: unknown type name \"CTnope\"" build type.json -o out.kvs
+row 1 err "kvset: 'range.json': \$[0].value[1]: integer out of range: expected -2147483648 to 2147483647" build range.json -o out.kvs
+row 1 err "kvset: cannot encode the KV-Set as a memory buffer: CT_errorNoResource (a KV-Set array with an empty element has no memory form)" build empty_element.json -o out.kvs
+row 1 err "kvset: cannot encode the KV-Set as a memory buffer: CT_errorNoResource (a KV-Set array with an empty element has no memory form)" convert good.file.kvs --to memory -o out.kvs
+[ -e out.kvs ] && { echo "FAILED: a refused build or convert left out.kvs behind"; failures=$((failures + 1)); }
+
+# Every command explains itself.
+for cmd in show validate json build diff convert demo; do
+  help=$("$kvset" "$cmd" --help 2>&1)
+  [ $? -eq 0 ] && grep -q "^Usage: kvset $cmd" <<<"$help" || { echo "FAILED: kvset $cmd --help"; failures=$((failures + 1)); }
+done
+
+[ "$failures" -eq 0 ] && echo "all rows passed"
+exit $((failures > 0))

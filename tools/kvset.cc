@@ -1,0 +1,468 @@
+// kvset - look inside KV-Set blocks. The library does the work (inspect.h);
+// this program parses arguments, reads and writes files, and picks the exit
+// code: 0 success, 1 a failed check, a difference or any other failure,
+// 2 a usage error. Every error is one line on standard error.
+#include <CLI/CLI.hpp>
+
+#include <cerrno>
+#include <climits>
+#include <clocale>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <cwchar>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <iterator>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "kvset/kvset.h"
+
+namespace {
+
+constexpr int kSuccess = 0;
+constexpr int kFailed = 1;
+constexpr int kUsage = 2;
+
+// A failure that ends the command with exit code 1 and one line of text.
+struct Failure {
+    std::string message;
+};
+
+[[noreturn]] void fail(const std::string &message) { throw Failure{message}; }
+
+std::string quote(const std::string &path) { return path == "-" ? "standard input" : "'" + path + "'"; }
+
+std::vector<unsigned char> read_input(const std::string &path)
+{
+    std::vector<unsigned char> bytes;
+    if (path == "-") {
+        std::cin >> std::noskipws;
+        bytes.assign(std::istreambuf_iterator<char>(std::cin), std::istreambuf_iterator<char>());
+        if (std::cin.bad()) fail("cannot read standard input");
+        return bytes;
+    }
+    std::error_code ec;
+    if (std::filesystem::is_directory(path, ec)) fail("cannot read '" + path + "': it is a directory");
+    std::ifstream in(path, std::ios::binary);
+    if (!in) fail("cannot read '" + path + "': " + std::strerror(errno));
+    bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    if (in.bad()) fail("cannot read '" + path + "': " + std::strerror(errno));
+    return bytes;
+}
+
+void write_output(const std::string &path, const void *data, std::size_t size)
+{
+    if (path == "-") {
+        std::cout.write(static_cast<const char *>(data), static_cast<std::streamsize>(size));
+        std::cout.flush();
+        if (!std::cout) fail("cannot write standard output");
+        return;
+    }
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    if (!out) fail("cannot write '" + path + "': " + std::strerror(errno));
+    out.write(static_cast<const char *>(data), static_cast<std::streamsize>(size));
+    out.close();
+    if (!out) fail("cannot write '" + path + "': " + std::strerror(errno));
+}
+
+void write_text(const std::string &path, const std::string &text) { write_output(path, text.data(), text.size()); }
+
+// One registered KV-Set, destroyed when the command ends.
+class Set {
+public:
+    Set() = default;
+    explicit Set(CTkvs handle) : handle_(handle) {}
+    Set(const Set &) = delete;
+    Set &operator=(const Set &) = delete;
+    ~Set()
+    {
+        CTerror ignored = 0;
+        if (handle_ != 0) CTkvs_Destroy(handle_, &ignored);
+    }
+    CTkvs get() const { return handle_; }
+    CTkvs *out() { return &handle_; }
+
+private:
+    CTkvs handle_ = 0;
+};
+
+// Reads a block file into a new set; a fault ends the command.
+void load(const std::string &path, kvset::BlockFormat format, Set *set, kvset::BlockInfo *info)
+{
+    const std::vector<unsigned char> bytes = read_input(path);
+    kvset::BlockFault fault;
+    if (!kvset::readBlock(bytes.data(), bytes.size(), format, set->out(), info, &fault))
+        fail(quote(path) + " is not a valid KV-Set block: " + kvset::formatFault(fault));
+}
+
+std::string describe(const kvset::BlockInfo &info)
+{
+    return std::string(kvset::blockFormatName(info.format, info.framed)) + ", " + std::to_string(info.size) +
+           " bytes, " + std::to_string(info.recordOffsets.size()) +
+           (info.recordOffsets.size() == 1 ? " record" : " records");
+}
+
+std::string pairs(CTkvs kvs)
+{
+    const std::int32_t n = MRQkvs_GetNumPairs(kvs);
+    return std::to_string(n) + (n == 1 ? " pair" : " pairs");
+}
+
+std::string json_of(CTkvs kvs)
+{
+    std::string text;
+    std::string error;
+    if (!kvset::toJson(kvs, &text, &error)) fail(error);
+    return text;
+}
+
+std::vector<kvset::Difference> differences(CTkvs a, CTkvs b)
+{
+    std::vector<kvset::Difference> found;
+    std::string error;
+    if (!kvset::diff(a, b, &found, &error)) fail(error);
+    return found;
+}
+
+std::vector<unsigned char> encode(CTkvs kvs, kvset::BlockFormat format)
+{
+    std::vector<unsigned char> bytes;
+    std::string error;
+    if (!kvset::writeBlock(kvs, format, &bytes, &error)) fail(error);
+    return bytes;
+}
+
+std::string narrow(const std::wstring &text)
+{
+    std::string out;
+    for (wchar_t c : text) {
+        char buf[MB_LEN_MAX];
+        std::mbstate_t state{};
+        const std::size_t n = std::wcrtomb(buf, c, &state);
+        if (n == static_cast<std::size_t>(-1))
+            out += '?';
+        else
+            out.append(buf, n);
+    }
+    return out;
+}
+
+// ---- Commands ---------------------------------------------------------------
+
+int show(const std::string &path, kvset::BlockFormat format, bool offsets)
+{
+    Set set;
+    kvset::BlockInfo info;
+    load(path, format, &set, &info);
+    std::string text;
+    std::string error;
+    const bool done = offsets ? kvset::renderTree(set.get(), info, &text, &error)
+                              : kvset::renderTree(set.get(), &text, &error);
+    if (!done) fail(error);
+    std::cout << (path == "-" ? "-" : path) << ": " << describe(info) << ", " << pairs(set.get()) << "\n" << text;
+    return kSuccess;
+}
+
+int validate(const std::vector<std::string> &paths, kvset::BlockFormat format)
+{
+    int result = kSuccess;
+    for (const std::string &path : paths) {
+        try {
+            const std::vector<unsigned char> bytes = read_input(path);
+            kvset::BlockInfo info;
+            kvset::BlockFault fault;
+            if (kvset::validateBlock(bytes.data(), bytes.size(), format, &info, &fault)) {
+                std::cout << path << ": ok (" << describe(info) << ")\n";
+            } else {
+                std::cout << path << ": " << kvset::formatFault(fault) << "\n";
+                result = kFailed;
+            }
+        } catch (const Failure &f) {
+            std::cout.flush();
+            std::cerr << "kvset: " << f.message << "\n";
+            result = kFailed;
+        }
+    }
+    return result;
+}
+
+int json(const std::string &path, kvset::BlockFormat format, const std::string &output)
+{
+    Set set;
+    kvset::BlockInfo info;
+    load(path, format, &set, &info);
+    write_text(output, json_of(set.get()));
+    return kSuccess;
+}
+
+int build(const std::string &input, const std::string &output, kvset::BlockFormat format)
+{
+    const std::vector<unsigned char> bytes = read_input(input);
+    Set set;
+    std::string error;
+    if (!kvset::fromJson(std::string(bytes.begin(), bytes.end()), set.out(), &error))
+        fail(quote(input) + ": " + error);
+    const std::vector<unsigned char> block = encode(set.get(), format);
+    write_output(output, block.data(), block.size());
+    return kSuccess;
+}
+
+int diff(const std::string &first, const std::string &second, kvset::BlockFormat format)
+{
+    Set a;
+    Set b;
+    kvset::BlockInfo info;
+    load(first, format, &a, &info);
+    load(second, format, &b, &info);
+    const std::vector<kvset::Difference> found = differences(a.get(), b.get());
+    for (const kvset::Difference &d : found) std::cout << kvset::formatDifference(d) << "\n";
+    if (found.empty()) std::cout << "no differences\n";
+    return found.empty() ? kSuccess : kFailed;
+}
+
+int convert(const std::string &input, const std::string &output, kvset::BlockFormat from, kvset::BlockFormat to)
+{
+    Set set;
+    kvset::BlockInfo info;
+    load(input, from, &set, &info);
+    const std::vector<unsigned char> block = encode(set.get(), to);
+    write_output(output, block.data(), block.size());
+    if (output != "-")
+        std::cout << quote(input) << " (" << kvset::blockFormatName(info.format, info.framed) << ") -> '"
+                  << output << "' (" << kvset::blockFormatName(to, to == kvset::BlockFormat::Memory) << ", "
+                  << block.size() << " bytes)\n";
+    return kSuccess;
+}
+
+// ---- Demo --------------------------------------------------------------------
+
+std::wstring wide(const std::string &path)
+{
+    std::wstring out(path.size() + 1, L'\0');
+    const std::size_t n = std::mbstowcs(&out[0], path.c_str(), out.size());
+    if (n == static_cast<std::size_t>(-1)) fail("cannot use the path '" + path + "' in this locale");
+    out.resize(n);
+    return out;
+}
+
+std::string indented(const std::string &text, const char *prefix)
+{
+    std::string out;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        std::size_t end = text.find('\n', start);
+        if (end == std::string::npos) end = text.size();
+        out += prefix + text.substr(start, end - start) + "\n";
+        start = end + 1;
+    }
+    return out;
+}
+
+std::string make_directory(const std::string &requested)
+{
+    if (!requested.empty()) {
+        std::error_code ec;
+        std::filesystem::create_directories(requested, ec);
+        if (ec) fail("cannot create the directory '" + requested + "': " + ec.message());
+        return requested;
+    }
+    std::error_code ec;
+    std::string base = std::filesystem::temp_directory_path(ec).string();
+    if (ec) base = "/tmp";
+    std::string pattern = base + "/kvset-demo-XXXXXX";
+    std::vector<char> name(pattern.begin(), pattern.end());
+    name.push_back('\0');
+    if (mkdtemp(name.data()) == nullptr) fail("cannot create a temporary directory in '" + base + "': " + std::strerror(errno));
+    return name.data();
+}
+
+int demo(const std::string &requested)
+{
+    std::cout << "kvset demo: the optional arguments of an outbound call, from object to bytes and back\n\n";
+
+    mrqMakeCallOptionaArgs args;
+    args.setLineDevice(const_cast<wchar_t *>(L"dxxxB1C1"));
+    args.setCallingNumber(const_cast<wchar_t *>(L"+44 20 7946 0000"));
+    KVSet extra;
+    extra.create();
+    extra.putInt(0x00010003u, 30);
+    args.setRTC(static_cast<unsigned long>(static_cast<const KVSet &>(extra)));
+    args.validate();
+    const CTkvs options = static_cast<CTkvs>(static_cast<unsigned long>(args));
+    std::cout << "1. Built the make-call options with their defaults (RTC, call-progress analysis, connect and\n"
+                 "   disconnect masks, media preferences), set the line device \"dxxxB1C1\" and the calling\n"
+                 "   number \"+44 20 7946 0000\", merged the extra RTC pair 0x00010003 = 30, and validated\n"
+                 "   the options: "
+              << pairs(options) << ", consistent.\n";
+
+    const std::vector<unsigned char> buffer = encode(options, kvset::BlockFormat::Memory);
+    kvset::BlockInfo info;
+    kvset::BlockFault fault;
+    if (!kvset::validateBlock(buffer.data(), buffer.size(), kvset::BlockFormat::Memory, &info, &fault))
+        fail("the encoded options do not validate: " + kvset::formatFault(fault));
+    std::cout << "2. Encoded them with MRQkvs_WriteToMemory and checked the bytes: ok (" << describe(info) << ").\n";
+
+    const std::string dir = make_directory(requested);
+    const std::string memory_path = dir + "/options.kvs";
+    const std::string file_path = dir + "/options.kvsf";
+    write_output(memory_path, buffer.data(), buffer.size());
+    CTerror error = 0;
+    if (CTkvs_WriteFile(options, wide(file_path).c_str(), 0, &error) != CT_statusOK)
+        fail("CTkvs_WriteFile '" + file_path + "' failed");
+    const std::vector<unsigned char> file_bytes = read_input(file_path);
+    if (!kvset::validateBlock(file_bytes.data(), file_bytes.size(), kvset::BlockFormat::File, &info, &fault))
+        fail("'" + file_path + "' does not validate: " + kvset::formatFault(fault));
+    std::cout << "3. Wrote " << memory_path << " (memory buffer, " << buffer.size() << " bytes)\n"
+              << "   and " << file_path << " with CTkvs_WriteFile (" << describe(info) << "), checked: ok.\n";
+
+    Set from_memory;
+    load(memory_path, kvset::BlockFormat::Auto, &from_memory, &info);
+    Set from_file;
+    if (CTkvs_Create(from_file.out(), &error) != CT_statusOK ||
+        CTkvs_ReadFile(from_file.get(), wide(file_path).c_str(), 0, &error) != CT_statusOK)
+        fail("CTkvs_ReadFile '" + file_path + "' failed");
+    std::cout << "4. Read them back: options.kvs as a " << kvset::blockFormatName(info.format, info.framed) << " ("
+              << pairs(from_memory.get()) << "), options.kvsf with CTkvs_ReadFile (" << pairs(from_file.get())
+              << ").\n";
+
+    const std::size_t memory_differences = differences(options, from_memory.get()).size();
+    const std::size_t file_differences = differences(options, from_file.get()).size();
+    std::cout << "5. Compared both with the original: " << memory_differences << " and " << file_differences
+              << " differences; MRQkvs_Compare says " << MRQkvs_Compare(options, from_memory.get(), &error) << " and "
+              << MRQkvs_Compare(options, from_file.get(), &error) << ".\n";
+    if (memory_differences + file_differences != 0) fail("the options changed on their way through the files");
+
+    std::string tree;
+    std::string why;
+    if (!kvset::renderTree(options, &tree, &why)) fail(why);
+    std::cout << "6. The options as a tree (kvset show " << memory_path << "):\n" << indented(tree, "   ");
+    std::cout << "7. The options as JSON (kvset json " << memory_path << "):\n" << indented(json_of(options), "   ");
+    std::cout << "\nThe files stay in " << dir << ". Try:\n"
+              << "   kvset show --offsets " << memory_path << "\n"
+              << "   kvset validate " << memory_path << " " << file_path << "\n"
+              << "   kvset diff " << memory_path << " " << file_path << "\n";
+    return kSuccess;
+}
+
+}  // namespace
+
+int main(int argc, char **argv)
+{
+    std::setlocale(LC_ALL, "");
+
+    CLI::App app{"kvset: look inside KV-Set blocks (memory buffers and files) and move them to and from JSON."};
+    app.name("kvset");
+    app.require_subcommand(1, 1);
+    app.fallthrough(false);
+
+    // Formats are taken as words and turned into kvset::BlockFormat after parsing.
+    auto input_format = [&](CLI::App *cmd, std::string *format) {
+        cmd->add_option("--format", *format,
+                        "How to read the input: auto (a frame means a memory buffer; a bare block is tried as a file "
+                        "block, then as a memory block), memory or file")
+            ->check(CLI::IsMember({"auto", "memory", "file"}))
+            ->type_name("FORMAT")
+            ->default_str("auto");
+    };
+
+    std::string format = "auto";
+    std::string file;
+    std::string second;
+    std::string output = "-";
+    std::vector<std::string> files;
+    bool offsets = false;
+
+    CLI::App *show_cmd = app.add_subcommand("show", "Print a block's KV-Set as a tree of keys, types and values");
+    show_cmd->add_option("FILE", file, "Block file ('-' for standard input)")->required();
+    show_cmd->add_flag("--offsets", offsets, "Lead each pair with the byte offset of its record");
+    input_format(show_cmd, &format);
+
+    CLI::App *validate_cmd =
+        app.add_subcommand("validate", "Check blocks strictly; print 'ok' or the first fault of each (exit 1 on a fault)");
+    validate_cmd->add_option("FILE", files, "Block files ('-' for standard input)")->required();
+    input_format(validate_cmd, &format);
+
+    CLI::App *json_cmd = app.add_subcommand("json", "Write a block's KV-Set in its JSON form (docs/json.md)");
+    json_cmd->add_option("FILE", file, "Block file ('-' for standard input)")->required();
+    json_cmd->add_option("-o,--output", output, "Where to write the JSON ('-', the default, for standard output)");
+    input_format(json_cmd, &format);
+
+    std::string out_format = "memory";
+    CLI::App *build_cmd = app.add_subcommand("build", "Build a block from the JSON form of a KV-Set");
+    build_cmd->add_option("JSON", file, "JSON file ('-' for standard input)")->required();
+    build_cmd->add_option("-o,--output", output, "Block file to write ('-' for standard output)")->required();
+    build_cmd->add_option("--format", out_format, "memory (a framed buffer, the default) or file (a file block)")
+        ->check(CLI::IsMember({"memory", "file"}))
+        ->type_name("FORMAT")
+        ->default_str("memory");
+
+    CLI::App *diff_cmd = app.add_subcommand("diff", "List every difference between two blocks' KV-Sets by key path "
+                                                    "(exit 1 when they differ)");
+    diff_cmd->add_option("A", file, "First block file")->required();
+    diff_cmd->add_option("B", second, "Second block file")->required();
+    input_format(diff_cmd, &format);
+
+    std::string to_format;
+    CLI::App *convert_cmd = app.add_subcommand("convert", "Re-encode a block as a memory buffer or a file block");
+    convert_cmd->add_option("IN", file, "Block file to read ('-' for standard input)")->required();
+    convert_cmd->add_option("-o,--output", output, "Block file to write ('-' for standard output)")->required();
+    convert_cmd->add_option("--to", to_format, "memory (a framed buffer) or file (a file block)")
+        ->check(CLI::IsMember({"memory", "file"}))
+        ->type_name("FORMAT")
+        ->required();
+    input_format(convert_cmd, &format);
+
+    std::string dir;
+    CLI::App *demo_cmd = app.add_subcommand(
+        "demo", "Build make-call options, write them as a memory buffer and a file, read both back, compare, show");
+    demo_cmd->add_option("DIR", dir, "Directory for the demo files (default: a new temporary directory)");
+
+    // An unknown command word reads better as such than as a missing one.
+    bool known = argc < 2 || argv[1][0] == '-';
+    for (const CLI::App *cmd : app.get_subcommands({}))
+        if (argc > 1 && cmd->get_name() == argv[1]) known = true;
+    if (!known) {
+        std::cerr << "kvset: unknown command '" << argv[1] << "' (see 'kvset --help')\n";
+        return kUsage;
+    }
+
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError &e) {
+        if (e.get_exit_code() == static_cast<int>(CLI::ExitCodes::Success)) return app.exit(e);
+        std::string hint = "kvset --help";
+        for (CLI::App *cmd : app.get_subcommands()) hint = "kvset " + cmd->get_name() + " --help";
+        std::cerr << "kvset: " << e.what() << " (see '" << hint << "')\n";
+        return kUsage;
+    }
+
+    const std::map<std::string, kvset::BlockFormat> formats = {
+        {"auto", kvset::BlockFormat::Auto}, {"memory", kvset::BlockFormat::Memory}, {"file", kvset::BlockFormat::File}};
+    const kvset::BlockFormat in = formats.at(format);
+    try {
+        if (*show_cmd) return show(file, in, offsets);
+        if (*validate_cmd) return validate(files, in);
+        if (*json_cmd) return json(file, in, output);
+        if (*build_cmd) return build(file, output, formats.at(out_format));
+        if (*diff_cmd) return diff(file, second, in);
+        if (*convert_cmd) return convert(file, output, in, formats.at(to_format));
+        if (*demo_cmd) return demo(dir);
+    } catch (const Failure &f) {
+        std::cout.flush();
+        std::cerr << "kvset: " << f.message << "\n";
+        return kFailed;
+    } catch (const CxException &e) {
+        std::cout.flush();
+        std::cerr << "kvset: " << narrow(e.asString()) << "\n";
+        return kFailed;
+    } catch (const std::exception &e) {
+        std::cout.flush();
+        std::cerr << "kvset: " << e.what() << "\n";
+        return kFailed;
+    }
+    return kUsage;
+}
