@@ -1,6 +1,7 @@
 // Fuzz target: the JSON reader of the inspection API. Text it accepts must
 // give a set whose JSON reads back to the same text; text it refuses must
-// leave nothing registered. Blocks are checked strictly on the way.
+// leave nothing registered. Blocks are checked strictly on the way, and an
+// accepted set renders (display and text) and compares equal to itself.
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -18,6 +19,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     if (kvset::fromJson(text, &set, &error)) {
         std::string json;
         fuzzing::require(kvset::toJson(set, &json, &error), "an accepted set cannot be written as JSON");
+        fuzzing::check_renderings(set);
         CTkvs again = 0;
         fuzzing::require(kvset::fromJson(json, &again, &error), "the writer's JSON is refused");
         std::string json_again;

@@ -12,6 +12,7 @@
 #include "alloc_sweep.h"
 #include "kvset/KVSet.h"
 #include "kvset/KVSetException.h"
+#include "kvset/inspect.h"
 #include "kvset/mrqMakeCallOptionaArgs.h"
 #include "serial/block_io.h"
 #include "sample_sets.h"
@@ -772,6 +773,113 @@ void add_object_rows(std::vector<Row> &r)
     r.back().failures.push_back({CT_statusFail, CT_errorInvalidKVSet});
 }
 
+// ---- The JSON bridge and block inspection ------------------------------------
+
+CTkvs g_made = 0;  // a set a bridge function made, inspected once injection is off
+
+// The JSON text and memory frame of every value type, made once.
+const std::string &every_type_json()
+{
+    static const std::string text = [] {
+        CTkvs set = samples::every_type(true);
+        std::string json, error;
+        EXPECT_TRUE(kvset::toJson(set, &json, &error)) << error;
+        destroy(set);
+        return json;
+    }();
+    return text;
+}
+
+const std::string &every_type_frame()
+{
+    static const std::string frame = [] {
+        CTkvs set = samples::every_type(false);
+        std::string bytes = sweep::encoding(set);
+        destroy(set);
+        return bytes;
+    }();
+    return frame;
+}
+
+// A bridge function that makes a set: true with a set, or false with nothing
+// registered and a message.
+template <class Make>
+Row making_row(const std::string &name, Make make)
+{
+    Row row;
+    row.name = name;
+    row.setup = [] {
+        every_type_json();
+        every_type_frame();
+        return fixture_set();
+    };
+    row.teardown = destroy;
+    row.failures = {kCodecFailure};
+    row.operation = [make](CTkvs) {
+        Outcome o;
+        std::string error;
+        g_made = 0;
+        if (!make(&g_made, &error)) {
+            o.status = CT_statusFail;
+            o.error = g_made == 0 && !error.empty() ? CT_errorNoResource : 0;  // 0: no allowed outcome
+        }
+        return o;
+    };
+    row.after = [](CTkvs, Outcome &o) {
+        if (g_made == 0) return;
+        o.product = sweep::encoding(g_made);
+        destroy(g_made);
+        g_made = 0;
+    };
+    return row;
+}
+
+void add_bridge_rows(std::vector<Row> &r)
+{
+    r.push_back(making_row("fromJson", [](CTkvs *made, std::string *error) {
+        return kvset::fromJson(every_type_json(), made, error);
+    }));
+    r.push_back(making_row("readBlock of a memory buffer", [](CTkvs *made, std::string *error) {
+        const std::string &frame = every_type_frame();
+        kvset::BlockFault fault;
+        const bool ok = kvset::readBlock(reinterpret_cast<const unsigned char *>(frame.data()), frame.size(),
+                                         kvset::BlockFormat::Auto, made, nullptr, &fault);
+        *error = fault.reason;
+        return ok;
+    }));
+
+    Row json;
+    json.name = "toJson";
+    json.setup = [] { return samples::every_type(true); };
+    json.teardown = destroy;
+    json.allocates = false;  // reads the set through the gets
+    json.operation = [](CTkvs t) {
+        Outcome o;
+        std::string error;
+        if (!kvset::toJson(t, &o.product, &error)) o.status = CT_statusFail;
+        return o;
+    };
+    r.push_back(json);
+
+    Row block;
+    block.name = "writeBlock of a memory buffer";
+    block.setup = [] { return samples::every_type(false); };
+    block.teardown = destroy;
+    block.failures = {kCodecFailure};
+    block.operation = [](CTkvs t) {
+        Outcome o;
+        std::vector<unsigned char> bytes;
+        std::string error;
+        if (!kvset::writeBlock(t, kvset::BlockFormat::Memory, &bytes, &error)) {
+            o.status = CT_statusFail;
+            o.error = error.empty() ? 0 : CT_errorNoResource;
+        }
+        o.product.assign(bytes.begin(), bytes.end());
+        return o;
+    };
+    r.push_back(block);
+}
+
 std::vector<Row> rows()
 {
     std::vector<Row> r;
@@ -779,6 +887,7 @@ std::vector<Row> rows()
     add_codec_rows(r);
     add_diag_rows(r);
     add_object_rows(r);
+    add_bridge_rows(r);
     return r;
 }
 
