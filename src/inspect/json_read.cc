@@ -296,8 +296,9 @@ bool read_json(const std::string &text, Set *set, std::string *error)
     json doc;
     try {
         doc = json::parse(text);
-    } catch (const json::parse_error &e) {
-        // "[json.exception.parse_error.101] parse error at line 1, column 3: ..."
+    } catch (const json::exception &e) {
+        // "[json.exception.parse_error.101] parse error at line 1, column 3: ...";
+        // a number beyond the range of a double is "out_of_range.406".
         std::string what = e.what();
         const std::size_t cut = what.find("] ");
         *error = "$: JSON " + (cut == std::string::npos ? what : what.substr(cut + 2));

@@ -279,6 +279,7 @@ TEST_F(Json, RefusesBadTextNamingThePath)
     const Case cases[] = {
         {"", "$: JSON parse error at line 1, column 1"},
         {"[{\"key\": 1, \"type\": \"CTint\", \"value\": 1},]", "$: JSON parse error at line 1, column 42"},
+        {"[{\"key\": 1, \"type\": \"CTint\", \"value\": 1e400}]", "$: JSON number overflow parsing '1e400'"},
         {"{}", "$: expected an array of pairs, found an object"},
         {"[1]", "$[0]: expected a pair object"},
         {"[{\"key\": 1, \"type\": \"CTint\"}]", "$[0]: missing member \"value\""},
