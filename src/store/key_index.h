@@ -16,7 +16,7 @@
 
 namespace kvs {
 
-// Pairs a set may hold before it gets an index (measured crossover: see
+// Pairs a set may hold before it gets an index (crossover measured by the benchmarks: see
 // docs/performance.md).
 constexpr std::int32_t kIndexThreshold = 16;
 
