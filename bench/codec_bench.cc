@@ -35,10 +35,9 @@ std::vector<uint8_t> encode(CTkvs kvs)
     return bytes;
 }
 
-void BM_Encode(benchmark::State &state, bool strings)
+// The timed loops, shared by the sized sets and the make-call options set.
+void encode_loop(benchmark::State &state, CTkvs kvs)
 {
-    const int64_t n = state.range(0);
-    CTkvs kvs = make_set(strings, n);
     CTerror e = 0;
     for (auto _ : state) {
         uint8_t *buffer = nullptr;
@@ -47,6 +46,32 @@ void BM_Encode(benchmark::State &state, bool strings)
         benchmark::DoNotOptimize(buffer);
         MRQkvs_FreeBuffer(buffer);
     }
+}
+
+void decode_loop(benchmark::State &state, const std::vector<uint8_t> &bytes)
+{
+    CTerror e = 0;
+    for (auto _ : state) {
+        CTkvs kvs = 0;
+        CTkvs_Create(&kvs, &e);
+        MRQkvs_ReadFromMemory(kvs, bytes.data() + 8, static_cast<uint32_t>(bytes.size() - 8), &e);
+        CTkvs_Destroy(kvs, &e);
+    }
+}
+
+// The encoded bytes of a set, which is destroyed.
+std::vector<uint8_t> encode_and_destroy(CTkvs kvs)
+{
+    std::vector<uint8_t> bytes = encode(kvs);
+    bench::destroy(kvs);
+    return bytes;
+}
+
+void BM_Encode(benchmark::State &state, bool strings)
+{
+    const int64_t n = state.range(0);
+    CTkvs kvs = make_set(strings, n);
+    encode_loop(state, kvs);
     state.SetItemsProcessed(state.iterations() * n);
     bench::destroy(kvs);
 }
@@ -56,16 +81,7 @@ BENCHMARK_CAPTURE(BM_Encode, String, true)->Arg(8)->Arg(64)->Arg(1000)->Arg(1000
 void BM_Decode(benchmark::State &state, bool strings)
 {
     const int64_t n = state.range(0);
-    CTkvs source = make_set(strings, n);
-    std::vector<uint8_t> bytes = encode(source);
-    bench::destroy(source);
-    CTerror e = 0;
-    for (auto _ : state) {
-        CTkvs kvs = 0;
-        CTkvs_Create(&kvs, &e);
-        MRQkvs_ReadFromMemory(kvs, bytes.data() + 8, static_cast<uint32_t>(bytes.size() - 8), &e);
-        CTkvs_Destroy(kvs, &e);
-    }
+    decode_loop(state, encode_and_destroy(make_set(strings, n)));
     state.SetItemsProcessed(state.iterations() * n);
 }
 BENCHMARK_CAPTURE(BM_Decode, Int, false)->Arg(8)->Arg(64)->Arg(1000)->Arg(10000);
@@ -143,9 +159,7 @@ BENCHMARK_CAPTURE(BM_Baseline_MsgpackUnpack, String, true)->Arg(8)->Arg(64)->Arg
 void BM_Baseline_Memcpy(benchmark::State &state, bool strings)
 {
     const int64_t n = state.range(0);
-    CTkvs source = make_set(strings, n);
-    std::vector<uint8_t> bytes = encode(source);
-    bench::destroy(source);
+    std::vector<uint8_t> bytes = encode_and_destroy(make_set(strings, n));
     std::vector<uint8_t> target(bytes.size());
     for (auto _ : state) {
         std::memcpy(target.data(), bytes.data(), bytes.size());
@@ -180,31 +194,12 @@ CTkvs make_call_like_set()
 void BM_EncodeMakeCallOptions(benchmark::State &state)
 {
     CTkvs kvs = make_call_like_set();
-    CTerror e = 0;
-    for (auto _ : state) {
-        uint8_t *buffer = nullptr;
-        uint32_t length = 0;
-        MRQkvs_WriteToMemory(&buffer, kvs, &length, &e);
-        benchmark::DoNotOptimize(buffer);
-        MRQkvs_FreeBuffer(buffer);
-    }
+    encode_loop(state, kvs);
     bench::destroy(kvs);
 }
 BENCHMARK(BM_EncodeMakeCallOptions);
 
-void BM_DecodeMakeCallOptions(benchmark::State &state)
-{
-    CTkvs source = make_call_like_set();
-    std::vector<uint8_t> bytes = encode(source);
-    bench::destroy(source);
-    CTerror e = 0;
-    for (auto _ : state) {
-        CTkvs kvs = 0;
-        CTkvs_Create(&kvs, &e);
-        MRQkvs_ReadFromMemory(kvs, bytes.data() + 8, static_cast<uint32_t>(bytes.size() - 8), &e);
-        CTkvs_Destroy(kvs, &e);
-    }
-}
+void BM_DecodeMakeCallOptions(benchmark::State &state) { decode_loop(state, encode_and_destroy(make_call_like_set())); }
 BENCHMARK(BM_DecodeMakeCallOptions);
 
 // ---- files (the working directory is a temporary one: see bench/run.sh) ---
