@@ -19,6 +19,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         fuzzing::check_renderings(set);
         fuzzing::check_file_round_trip(set);
         fuzzing::check_memory_round_trip(set);
+        fuzzing::check_copies_from_nested(set);
     } else {
         fuzzing::require(e == CT_errorBadFormat || e == CT_errorBadHeader || e == CT_errorBadParameter ||
                              e == CT_errorNoResource,

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cwchar>
+#include <vector>
 
 #include "diag/diag_internal.h"
 #include "kvset/ctkvs.h"
@@ -99,6 +100,32 @@ inline void check_file_round_trip(CTkvs decoded)
     require(matches(decoded, again), "file round trip differs");
     CTkvs_Destroy(again, &e);
     std::free(bytes);
+}
+
+// Copies every nested set into the set that holds it, innermost first, from
+// the handle a get lends: the copy replaces the very pair it reads from, so
+// it must work from a snapshot whatever made the nested set. Changes holder.
+inline void check_copies_from_nested(CTkvs holder)
+{
+    std::vector<CTsymbol> keys;
+    for (const KVPairNode *n = kvs::registry_find(holder)->first; n != nullptr; n = n->next)
+        if (n->type == KV_TYPE_KVS || n->type == KV_TYPE_KVS_ARRAY) keys.push_back(n->key);
+    for (CTsymbol key : keys) {
+        CTerror e = 0;
+        std::vector<CTkvs> lent(1, 0);
+        if (CTkvs_GetKVS(holder, key, &lent[0], &e) != CT_statusOK) {
+            CTkvs *elements = nullptr;
+            std::int32_t count = 0;
+            if (CTkvs_GetKVSArray(holder, key, &elements, &count, &e) != CT_statusOK) continue;  // replaced by a copy
+            lent.assign(elements, elements + count);
+        }
+        for (CTkvs nested : lent) {
+            if (nested == 0 || ValidateKVS(nested) != CT_errorOK) continue;  // empty, or released by an earlier copy
+            check_copies_from_nested(nested);
+            const CTstatus status = CTkvs_Copy(holder, nested, &e);
+            require(status == CT_statusOK || e == CT_errorNoResource, "a copy from a nested set failed");
+        }
+    }
 }
 
 }  // namespace fuzzing

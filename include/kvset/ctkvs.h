@@ -14,6 +14,12 @@
  *     existing key replaces that pair's value and type in place, otherwise the
  *     pair is appended. Nested KV-Sets are stored as deep copies owned by the
  *     pair (they are registered sets and count in MRQkvs_GetNumKVS).
+ *     Nesting is limited to KVS_MAX_NESTING levels below the set the caller
+ *     created, the depth the block readers and writers accept: a put, copy or
+ *     read that would nest deeper (also into a nested set lent by a get) is
+ *     refused (puts and copies: 3, CT_errorBadParameter; readers: 3,
+ *     CT_errorBadFormat), so every set that exists can be written, read back,
+ *     copied, compared, displayed and destroyed, on a 256 KiB thread stack.
  *  5. Gets of single values copy out. Gets of strings, arrays and nested
  *     KV-Sets lend references into the KV-Set: valid until the pair is
  *     replaced, removed or cleared, or the set destroyed. Never free them.
@@ -103,7 +109,7 @@ typedef struct struct_Irange {
 #define MakeCall_OutboundAcceptMedia ((CTsymbol)0x0846706Du) /* symbol array, 1 to 3 */
 
 /* Serialised blocks: the frame around a memory buffer, the growth step of
- * the encoder's buffer, and the deepest nesting a block may hold. */
+ * the encoder's buffer, and the deepest nesting a block, or a set, may hold. */
 #define KVS_FRAME_MAGIC   0xC0DEA1DAu
 #define KVS_FRAME_TRAILER 0xA138DAD0u
 #define KVS_BUFFER_STEP   10240u
@@ -196,7 +202,9 @@ KVS_API CTstatus CTkvs_PutString(CTkvs kvs, CTsymbol key, const wchar_t *value, 
 /* Converts a narrow string in the current locale and stores it; a string
  * that cannot be converted is refused (3, CT_errorBadParameter). */
 KVS_API CTstatus MRQkvs_PutNarrowString(CTkvs kvs, CTsymbol key, const char *value, CTerror *error);
-/* Stores a deep copy of the KV-Set `nested`; the caller keeps its own. */
+/* Stores a deep copy of the KV-Set `nested`; the caller keeps its own. A copy
+ * that would nest deeper than KVS_MAX_NESTING is refused (3,
+ * CT_errorBadParameter; see conventions, 4). */
 KVS_API CTstatus CTkvs_PutKVS(CTkvs kvs, CTsymbol key, CTkvs nested, CTerror *error);
 
 /* ---- Puts: arrays -----------------------------------------------------

@@ -498,7 +498,7 @@ private:
         case Shape::Nested: {
             if (CTerror verdict = element_size(depth); verdict != CT_errorOK) return verdict;
             CTkvs nested = 0;
-            CTerror verdict = nested_block(&nested, depth + 1);
+            CTerror verdict = nested_block(*target, &nested, depth + 1);
             if (verdict != CT_errorOK) return verdict;
             auto *block = static_cast<CTkvs *>(mem_malloc(sizeof(CTkvs)));
             if (block == nullptr) {
@@ -696,7 +696,7 @@ private:
             } else if (!storage.reserve(static_cast<std::size_t>(i))) {
                 verdict = CT_errorNoResource;
             } else if (size == 0) {
-                verdict = nested_block(&storage.as<CTkvs>()[i], depth + 1);
+                verdict = nested_block(*target, &storage.as<CTkvs>()[i], depth + 1);
             }  // a non-zero size is an empty element: handle 0
         }
         if (verdict != CT_errorOK) {
@@ -708,12 +708,15 @@ private:
         return stored(store_pair(target, key, KV_TYPE_KVS_ARRAY, count, storage.release(), &symbol), symbol);
     }
 
-    // Decodes a nested block into a new registered set.
-    CTerror nested_block(CTkvs *handle, int depth)
+    // Decodes a nested block into a new registered set one level below its
+    // holder. The depth counts from the top of the block; the level from the
+    // set the caller created (deeper when reading into a lent nested set).
+    CTerror nested_block(const KVSetHeader &holder, CTkvs *handle, int depth)
     {
-        if (depth > KVS_MAX_NESTING) return fail(depth - 1, "KV-Sets nested deeper than KVS_MAX_NESTING levels");
+        if (depth > KVS_MAX_NESTING || !level_allowed(holder.level + 1))
+            return fail(depth - 1, "KV-Sets nested deeper than KVS_MAX_NESTING levels");
         CTkvs fresh = 0;
-        if (create_set(&fresh) != CT_errorOK) return CT_errorNoResource;
+        if (create_set(&fresh, holder.level + 1) != CT_errorOK) return CT_errorNoResource;
         CTerror verdict = block(registry_find(fresh), depth);
         if (verdict != CT_errorOK) {
             destroy_set_quietly(fresh);

@@ -129,7 +129,7 @@ CTstatus CTkvs_Copy(CTkvs target, CTkvs source, CTerror *error)
     // target that one of the puts below replaces (destroying the source in
     // mid-walk). Copy from a snapshot instead.
     CTkvs snapshot = 0;
-    if (clone_set(from, &snapshot) != CT_errorOK) return answer(error, CT_errorNoResource, CT_statusWarning);
+    if (clone_set(from, from->level, &snapshot) != CT_errorOK) return answer(error, CT_errorNoResource, CT_statusWarning);
     status = copy_pairs(to, registry_find(snapshot), error);
     destroy_set_quietly(snapshot);
     return status;

@@ -19,11 +19,12 @@ CTstatus open_set(CTkvs kvs, CTerror *error, KVSetHeader **header, CTerror unreg
     return CT_statusOK;
 }
 
-CTerror create_set(CTkvs *handle)
+CTerror create_set(CTkvs *handle, std::int32_t level)
 {
     auto *header = static_cast<KVSetHeader *>(mem_calloc(1, sizeof(KVSetHeader)));
     if (header == nullptr) return CT_errorNoResource;
     std::memcpy(header->signature, kSignature, sizeof(kSignature));
+    header->level = level;
     CTkvs issued = registry_add(header);
     *handle = issued;
     if (issued == 0) {
@@ -47,18 +48,18 @@ void destroy_set_quietly(CTkvs handle)
     if (registry_resolve(handle, &header) == CT_errorOK) destroy_resolved(handle, header);
 }
 
-CTerror clone_set(const KVSetHeader *source, CTkvs *copy)
+CTerror clone_set(const KVSetHeader *source, std::int32_t level, CTkvs *copy)
 {
     *copy = 0;
+    if (!level_allowed(level)) return CT_errorBadParameter;
     CTkvs fresh = 0;
-    if (create_set(&fresh) != CT_errorOK) return CT_errorNoResource;
+    if (create_set(&fresh, level) != CT_errorOK) return CT_errorNoResource;
     KVSetHeader *target = registry_find(fresh);
-    CTerror ignored = CT_errorOK;
-    if (target == nullptr || copy_pairs(target, source, &ignored) != CT_statusOK) {
+    CTerror verdict = CT_errorNoResource;
+    if (target == nullptr || copy_pairs(target, source, &verdict) != CT_statusOK) {
         destroy_set_quietly(fresh);
-        return CT_errorNoResource;
+        return verdict == CT_errorBadParameter ? verdict : CT_errorNoResource;
     }
-    target->heldByPair = true;
     *copy = fresh;
     return CT_errorOK;
 }

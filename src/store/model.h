@@ -36,7 +36,8 @@ struct KVSetHeader {
     KVPairNode *current;  // the set's one iteration position
     KVPairNode *last;
     KeyIndex *index;  // null for small sets
-    bool heldByPair;  // a nested copy owned by a pair of another set
+    bool heldByPair;  // owned by a pair of another set (put, copy, decode alike)
+    std::int32_t level;  // nesting below the set the caller created (0 for that set)
 };
 
 }  // namespace kvs

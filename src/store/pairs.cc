@@ -5,6 +5,7 @@
 #include "store/alloc.h"
 #include "store/call.h"
 #include "store/key_index.h"
+#include "store/registry.h"
 #include "store/store.h"
 #include "store/types.h"
 
@@ -89,11 +90,27 @@ KVPairNode *new_node(CTsymbol key, std::uint32_t type, std::int32_t count)
     return node;
 }
 
+// A pair takes over the nested sets of its value: they are marked as owned,
+// whatever made them (a put's copy, a decoder, a copy), so a copy from a
+// handle lent by a get knows it must read from a snapshot.
+void adopt_nested(std::uint32_t type, std::int32_t count, const void *value)
+{
+    const TypeInfo *info = type_info(type);
+    if (info == nullptr || value == nullptr || !is_nested_shape(info->shape)) return;
+    const auto *handles = static_cast<const CTkvs *>(value);
+    const std::int32_t n = info->shape == Shape::Nested ? 1 : count;
+    for (std::int32_t i = 0; i < n; ++i) {
+        KVSetHeader *nested = handles[i] == 0 ? nullptr : registry_find(handles[i]);
+        if (nested != nullptr) nested->heldByPair = true;
+    }
+}
+
 }  // namespace
 
 CTstatus store_pair(KVSetHeader *set, CTsymbol key, std::uint32_t type, std::int32_t count, void *value,
                     CTerror *error)
 {
+    adopt_nested(type, count, value);
     KVPairNode *node = find_pair(set, key);
     if (node != nullptr) {
         // Replace in place: the old value goes before the new one is set.

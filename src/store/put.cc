@@ -113,7 +113,8 @@ CTstatus put_nested(KVSetHeader *set, CTsymbol key, CTkvs nested, CTerror *error
     if (verdict != CT_errorOK) return answer(error, verdict, CT_statusFail);
     key_accepted(key);
     CTkvs copy = 0;
-    if (clone_set(source, &copy) != CT_errorOK) return answer(error, CT_errorNoResource, CT_statusFail);
+    CTerror cloned = clone_set(source, set->level + 1, &copy);
+    if (cloned != CT_errorOK) return answer(error, cloned, CT_statusFail);
     auto *block = static_cast<CTkvs *>(mem_malloc(sizeof(CTkvs)));
     if (block == nullptr) {
         destroy_set_quietly(copy);
@@ -150,9 +151,10 @@ CTstatus put_nested_array(KVSetHeader *set, CTsymbol key, const CTkvs *handles, 
             destroy_copies(block, i);
             return answer(error, CT_errorInvalidKVSet, CT_statusFail);
         }
-        if (clone_set(source, &block[i]) != CT_errorOK) {
+        CTerror cloned = clone_set(source, set->level + 1, &block[i]);
+        if (cloned != CT_errorOK) {
             destroy_copies(block, i);
-            return answer(error, CT_errorNoResource, CT_statusFail);
+            return answer(error, cloned, CT_statusFail);
         }
     }
     return store_pair(set, key, KV_TYPE_KVS_ARRAY, static_cast<std::int32_t>(count), block, error);

@@ -13,18 +13,26 @@
 
 namespace kvs {
 
-// Creates and registers an empty set. CT_errorOK, or CT_errorNoResource
-// (header not obtained, or no handle could be registered).
-CTerror create_set(CTkvs *handle);
+// Creates and registers an empty set at nesting `level` (0 for a set the
+// caller holds; a set a pair will own is one level below its holder).
+// CT_errorOK, or CT_errorNoResource (header not obtained, or no handle could
+// be registered).
+CTerror create_set(CTkvs *handle, std::int32_t level = 0);
+
+// True when a set at `level` may exist: a set the caller created holds at
+// most KVS_MAX_NESTING levels of nested sets below it, the depth every block
+// reader and writer accepts and every walk handles on a small stack.
+inline bool level_allowed(std::int32_t level) { return level <= KVS_MAX_NESTING; }
 
 // Destroys a set and everything it owns; the result is not reported (used
 // when a pair's value is released).
 void destroy_set_quietly(CTkvs handle);
 
-// Makes a new registered set holding a deep copy of `source`'s pairs, to be
-// owned by a pair (it is marked heldByPair). CT_errorOK with *copy set; on
-// failure nothing stays registered and *copy is 0.
-CTerror clone_set(const KVSetHeader *source, CTkvs *copy);
+// Makes a new registered set at `level` holding a deep copy of `source`'s
+// pairs. CT_errorOK with *copy set; on failure nothing stays registered, *copy
+// is 0 and the symbol says why: CT_errorNoResource, or CT_errorBadParameter
+// when the copy would nest deeper than level_allowed() permits.
+CTerror clone_set(const KVSetHeader *source, std::int32_t level, CTkvs *copy);
 
 // The first pair with the key, whatever its type, or null.
 KVPairNode *find_pair(const KVSetHeader *set, CTsymbol key);

@@ -61,6 +61,9 @@ const TypeInfo *type_table(std::size_t *count);
 // Shapes whose value lives inside the pair node (at most 8 bytes).
 inline bool is_inline_shape(Shape s) { return s == Shape::Scalar || s == Shape::Char || s == Shape::Range; }
 
+// Shapes whose value block holds KV-Set handles the pair owns.
+inline bool is_nested_shape(Shape s) { return s == Shape::Nested || s == Shape::NestedArray; }
+
 inline bool is_array_shape(Shape s)
 {
     return s == Shape::Array || s == Shape::Bytes || s == Shape::RangeArray ||

@@ -6,6 +6,8 @@
 #include <utility>
 #include <vector>
 
+#include "kvset/inspect.h"
+#include "serial_support.h"
 #include "store_support.h"
 
 namespace kvstest {
@@ -76,66 +78,110 @@ TEST_F(Copy, IntoItselfKeepsTheContentWithFreshNestedCopies)
 
 // A set lent by a get may be copied into the set that holds it, even when a
 // put of the copy replaces the very pair that holds it.
+// The outer set, read back into a fresh set by one of the readers; the
+// reader's nested sets are the pairs' own just as a put's copies are.
+using Remake = std::function<CTkvs(CTkvs outer)>;
+
+CTkvs read_back(CTkvs outer, serial_test::Bytes (*encode)(CTkvs), serial_test::Result (*decode)(CTkvs, const serial_test::Bytes &))
+{
+    CTkvs fresh = 0;
+    CTerror e = 0;
+    CTkvs_Create(&fresh, &e);
+    EXPECT_EQ(decode(fresh, encode(outer)).error, CT_errorOK);
+    return fresh;
+}
+
 TEST_F(Copy, FromASetNestedInTheTarget)
 {
     struct Case {
         const char *name;
-        std::function<CTkvs(CTkvs outer, CTkvs inner)> lend;  // stores inner under K, returns the lent copy
+        std::function<void(CTkvs outer, CTkvs inner)> store;  // stores inner under K
+        std::function<CTkvs(CTkvs outer)> lend;               // the handle of the stored copy
     };
     const Case cases[] = {
         {"nested pair",
          [](CTkvs outer, CTkvs inner) {
              CTerror e = 0;
-             CTkvs lent = 0;
              CTkvs_PutKVS(outer, K, inner, &e);
+         },
+         [](CTkvs outer) {
+             CTerror e = 0;
+             CTkvs lent = 0;
              CTkvs_GetKVS(outer, K, &lent, &e);
              return lent;
          }},
         {"KV-Set array element",
          [](CTkvs outer, CTkvs inner) {
              CTerror e = 0;
-             CTkvs *lent = nullptr;
-             int32_t count = 0;
              const CTkvs two[] = {inner, inner};
              CTkvs_PutKVSArray(outer, K, two, 2, &e);
+         },
+         [](CTkvs outer) {
+             CTerror e = 0;
+             CTkvs *lent = nullptr;
+             int32_t count = 0;
              CTkvs_GetKVSArray(outer, K, &lent, &count, &e);
-             return lent[1];
+             return lent == nullptr ? CTkvs{0} : lent[1];
          }},
         {"set nested two deep",
          [](CTkvs outer, CTkvs inner) {
              CTerror e = 0;
-             CTkvs middle = 0, between = 0, lent = 0;
+             CTkvs middle = 0;
              CTkvs_Create(&middle, &e);
              CTkvs_PutKVS(middle, 7u, inner, &e);
              CTkvs_PutKVS(outer, K, middle, &e);
              CTkvs_Destroy(middle, &e);
+         },
+         [](CTkvs outer) {
+             CTerror e = 0;
+             CTkvs between = 0, lent = 0;
              CTkvs_GetKVS(outer, K, &between, &e);
              CTkvs_GetKVS(between, 7u, &lent, &e);
              return lent;
          }},
     };
-    for (const Case &c : cases) {
-        SCOPED_TRACE(c.name);
-        CTkvs outer = make(), inner = make();
-        ASSERT_EQ(run(CTkvs_PutInt, inner, K, 5), ok());
-        ASSERT_EQ(run(CTkvs_PutInt, inner, 2u, 6), ok());
-        CTkvs lent = c.lend(outer, inner);
-        ASSERT_TRUE(registered(lent));
-        ASSERT_EQ(run(CTkvs_PutInt, outer, 1u, 1), ok());
-        const std::string before = describe(outer);
-        const std::uint32_t sets = MRQkvs_GetNumKVS();
+    const std::pair<const char *, Remake> remakes[] = {
+        {"built by puts", [](CTkvs outer) { return outer; }},
+        {"memory reader", [](CTkvs outer) { return read_back(outer, serial_test::memory_block, serial_test::read_memory); }},
+        {"file reader", [](CTkvs outer) { return read_back(outer, serial_test::file_block, serial_test::read_file); }},
+        {"JSON bridge",
+         [](CTkvs outer) {
+             std::string json, error;
+             CTkvs fresh = 0;
+             EXPECT_TRUE(kvset::toJson(outer, &json, &error)) << error;
+             EXPECT_TRUE(kvset::fromJson(json, &fresh, &error)) << error;
+             return fresh;
+         }},
+    };
+    for (const auto &[how, remake] : remakes) {
+        for (const Case &c : cases) {
+            SCOPED_TRACE(std::string(how) + ", " + c.name);
+            CTkvs built = make(), inner = make();
+            ASSERT_EQ(run(CTkvs_PutInt, inner, K, 5), ok());
+            ASSERT_EQ(run(CTkvs_PutInt, inner, 2u, 6), ok());
+            c.store(built, inner);
+            ASSERT_EQ(run(CTkvs_PutInt, built, 1u, 1), ok());
+            CTkvs outer = remake(built);
+            CTkvs lent = c.lend(outer);
+            ASSERT_TRUE(registered(lent));
+            const std::string before = describe(outer);
+            const std::uint32_t sets = MRQkvs_GetNumKVS();
 
-        // Without memory for the snapshot nothing is copied.
-        kvs::test::fail_allocation(1, kvs::test::FailMode::Once);
-        EXPECT_EQ(run(CTkvs_Copy, outer, lent), warning(CT_errorNoResource));
-        kvs::test::disarm_allocation_failures();
-        EXPECT_EQ(describe(outer), before);
-        EXPECT_EQ(MRQkvs_GetNumKVS(), sets);
+            // Without memory for the snapshot nothing is copied.
+            kvs::test::fail_allocation(1, kvs::test::FailMode::Once);
+            EXPECT_EQ(run(CTkvs_Copy, outer, lent), warning(CT_errorNoResource));
+            kvs::test::disarm_allocation_failures();
+            EXPECT_EQ(describe(outer), before);
+            EXPECT_EQ(MRQkvs_GetNumKVS(), sets);
 
-        EXPECT_EQ(run(CTkvs_Copy, outer, lent), ok());
-        EXPECT_EQ(describe(outer), "{A1:15/1=5; 1:15/1=1; *2:15/1=6}");
-        EXPECT_EQ(destroy(outer), ok());
-        EXPECT_EQ(destroy(inner), ok());
+            EXPECT_EQ(run(CTkvs_Copy, outer, lent), ok());
+            EXPECT_EQ(describe(outer), "{A1:15/1=5; 1:15/1=1; *2:15/1=6}");
+            if (outer != built) {
+                EXPECT_EQ(destroy(outer), ok());
+            }
+            EXPECT_EQ(destroy(built), ok());
+            EXPECT_EQ(destroy(inner), ok());
+        }
     }
 }
 
