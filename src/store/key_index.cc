@@ -1,5 +1,11 @@
 #include "store/key_index.h"
 
+#include <sys/random.h>
+
+#include <atomic>
+#include <cstring>
+#include <ctime>
+
 #include "store/alloc.h"
 
 namespace kvs {
@@ -7,9 +13,11 @@ namespace kvs {
 // Open addressing with linear probing; a removed slot becomes a tombstone,
 // and the table is rebuilt when live entries and tombstones pass half of it.
 struct KeyIndex {
-    std::uint32_t mask;     // capacity - 1; capacity is a power of two
-    std::uint32_t live;     // nodes in the table
-    std::uint32_t used;     // live + tombstones
+    std::uint32_t mask;         // capacity - 1; capacity is a power of two
+    std::uint32_t live;         // nodes in the table
+    std::uint32_t used;         // live + tombstones
+    std::uint32_t reseedFloor;  // live nodes the set needs before it may be reseeded again
+    std::uint64_t seed;         // of index_hash for this table
     KVPairNode **slots;
 };
 
@@ -17,19 +25,53 @@ namespace {
 
 KVPairNode *const kTombstone = reinterpret_cast<KVPairNode *>(std::uintptr_t{1});
 
-inline std::uint32_t slot_of(std::uint32_t key, std::uint32_t mask)
+// The 64-bit finaliser of SplitMix64: every output bit depends on every input bit.
+inline std::uint64_t mix64(std::uint64_t x)
 {
-    // Fibonacci hashing spreads the structured bits of S.100 symbols.
-    return static_cast<std::uint32_t>((key * 0x9E3779B97F4A7C15ull) >> 32) & mask;
+    x ^= x >> 30;
+    x *= 0xBF58476D1CE4E5B9ull;
+    x ^= x >> 27;
+    x *= 0x94D049BB133111EBull;
+    return x ^ (x >> 31);
 }
 
-void insert_fresh(KeyIndex *index, KVPairNode *node)
+std::uint64_t random_seed()
 {
-    std::uint32_t i = slot_of(node->key, index->mask);
-    while (index->slots[i] != nullptr && index->slots[i] != kTombstone) i = (i + 1) & index->mask;
+    std::uint64_t seed = 0;
+    if (getrandom(&seed, sizeof seed, GRND_NONBLOCK) == static_cast<ssize_t>(sizeof seed)) return seed;
+    // No entropy yet (early boot): the clock and this process's addresses.
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return mix64(static_cast<std::uint64_t>(now.tv_nsec) ^ (static_cast<std::uint64_t>(now.tv_sec) << 32) ^
+                 reinterpret_cast<std::uintptr_t>(&now) ^ reinterpret_cast<std::uintptr_t>(&random_seed));
+}
+
+// Drawn once at load. Reseeds draw from a second secret, so a test that
+// fixes the first seed still gets unpredictable fresh ones.
+std::atomic<std::uint64_t> g_seed{random_seed()};
+const std::uint64_t g_reseedSecret = random_seed();
+std::atomic<std::uint64_t> g_reseeds{0};
+
+std::uint64_t fresh_seed()
+{
+    return mix64(g_reseedSecret + 0x9E3779B97F4A7C15ull * g_reseeds.fetch_add(1, std::memory_order_relaxed));
+}
+
+inline std::uint32_t slot_of(const KeyIndex *index, std::uint32_t key) { return index_hash(key, index->seed) & index->mask; }
+
+// Places a node that is not in the table yet; returns the slots walked.
+std::uint32_t insert_fresh(KeyIndex *index, KVPairNode *node)
+{
+    std::uint32_t i = slot_of(index, node->key);
+    std::uint32_t walked = 0;
+    while (index->slots[i] != nullptr && index->slots[i] != kTombstone) {
+        i = (i + 1) & index->mask;
+        ++walked;
+    }
     if (index->slots[i] == nullptr) ++index->used;
     index->slots[i] = node;
     ++index->live;
+    return walked;
 }
 
 void free_index(KeyIndex *index)
@@ -39,10 +81,13 @@ void free_index(KeyIndex *index)
     mem_free(index);
 }
 
-// A new index over every node of the list with room for twice the pairs;
-// null when memory could not be obtained.
-KeyIndex *build(const KVSetHeader *set)
+// A new index over every node of the list with room for twice the pairs,
+// under `seed`, or under fresh seeds while a node lands past kProbeLimit
+// (a few attempts, each stopped early, so the cost stays linear); null when
+// memory could not be obtained.
+KeyIndex *build(const KVSetHeader *set, std::uint64_t seed, std::uint32_t reseedFloor)
 {
+    constexpr int kAttempts = 4;
     std::uint32_t capacity = 64;
     while (capacity < static_cast<std::uint32_t>(set->pairCount) * 4u) capacity <<= 1;
     auto *index = static_cast<KeyIndex *>(mem_calloc(1, sizeof(KeyIndex)));
@@ -53,15 +98,51 @@ KeyIndex *build(const KVSetHeader *set)
         return nullptr;
     }
     index->mask = capacity - 1;
-    for (KVPairNode *n = set->first; n != nullptr; n = n->next) insert_fresh(index, n);
-    return index;
+    index->seed = seed;
+    index->reseedFloor = reseedFloor;
+    for (int attempt = 1;; ++attempt) {
+        KVPairNode *n = set->first;
+        while (n != nullptr && (insert_fresh(index, n) <= kProbeLimit || attempt == kAttempts))
+            n = n->next;
+        if (n == nullptr) return index;
+        std::memset(index->slots, 0, capacity * sizeof(KVPairNode *));
+        index->live = index->used = 0;
+        index->seed = fresh_seed();
+        index->reseedFloor = 2 * static_cast<std::uint32_t>(set->pairCount);
+    }
+}
+
+// Puts `fresh` in place of the set's index when it was obtained.
+void replace_index(KVSetHeader *set, KeyIndex *fresh)
+{
+    if (fresh == nullptr) return;
+    free_index(set->index);
+    set->index = fresh;
 }
 
 }  // namespace
 
+std::uint32_t index_hash(std::uint32_t key, std::uint64_t seed) { return static_cast<std::uint32_t>(mix64(seed ^ key) >> 32); }
+
+std::uint64_t index_seed() { return g_seed.load(std::memory_order_relaxed); }
+
+void index_set_seed(std::uint64_t seed) { g_seed.store(seed, std::memory_order_relaxed); }
+
+std::uint32_t index_longest_probe(const KeyIndex *index)
+{
+    // The longest run of occupied slots (wrapping round) bounds every walk.
+    std::uint32_t longest = 0, run = 0;
+    const std::uint32_t capacity = index->mask + 1;
+    for (std::uint32_t k = 0; k < 2 * capacity; ++k) {
+        run = index->slots[k & index->mask] != nullptr ? run + 1 : 0;
+        if (run > longest) longest = run;
+    }
+    return longest > capacity ? capacity : longest;
+}
+
 KVPairNode *index_find(const KeyIndex *index, std::uint32_t key)
 {
-    std::uint32_t i = slot_of(key, index->mask);
+    std::uint32_t i = slot_of(index, key);
     for (;;) {
         KVPairNode *n = index->slots[i];
         if (n == nullptr) return nullptr;
@@ -72,26 +153,27 @@ KVPairNode *index_find(const KeyIndex *index, std::uint32_t key)
 
 void index_appended(KVSetHeader *set, KVPairNode *node)
 {
-    if (set->index == nullptr) {
-        if (set->pairCount > kIndexThreshold) set->index = build(set);
+    KeyIndex *index = set->index;
+    if (index == nullptr) {
+        if (set->pairCount > kIndexThreshold) set->index = build(set, index_seed(), 0);
         return;
     }
-    KeyIndex *index = set->index;
     if ((index->used + 1) * 2 > index->mask + 1) {
         // Rebuild bigger (this also sweeps the tombstones); node is already listed.
-        KeyIndex *grown = build(set);
+        KeyIndex *grown = build(set, index->seed, index->reseedFloor);
         free_index(index);
         set->index = grown;  // null on failure: lookups walk the list
         return;
     }
-    insert_fresh(index, node);
+    if (insert_fresh(index, node) > kProbeLimit && index->live >= index->reseedFloor)
+        replace_index(set, build(set, fresh_seed(), 2 * index->live));  // kept as it is on failure
 }
 
 void index_removing(KVSetHeader *set, const KVPairNode *node)
 {
     KeyIndex *index = set->index;
     if (index == nullptr) return;
-    std::uint32_t i = slot_of(node->key, index->mask);
+    std::uint32_t i = slot_of(index, node->key);
     while (index->slots[i] != nullptr) {
         if (index->slots[i] == node) {
             index->slots[i] = kTombstone;

@@ -7,6 +7,13 @@
 //
 // The index is an optimisation only: when its memory cannot be obtained it
 // is dropped and lookups walk the list, so no put ever fails because of it.
+//
+// Keys come from peers and files, so placement must not be predictable from
+// outside: slots come from a keyed hash whose seed is drawn at random once
+// per process. Should keys still pile into one probe run (a seed that leaked,
+// or plain bad luck), an insert that walks past kProbeLimit slots rebuilds the
+// index under a fresh random seed; reseeds are allowed again only once the
+// set has doubled, so their cost stays linear in the pairs stored.
 #ifndef KVSET_SRC_STORE_KEY_INDEX_H
 #define KVSET_SRC_STORE_KEY_INDEX_H
 
@@ -19,6 +26,19 @@ namespace kvs {
 // Pairs a set may hold before it gets an index (crossover measured by the benchmarks: see
 // docs/performance.md).
 constexpr std::int32_t kIndexThreshold = 16;
+
+// Slots an insert may walk before the index is rebuilt under a new seed.
+constexpr std::uint32_t kProbeLimit = 48;
+
+// The keyed hash of a key; its low bits choose the slot.
+std::uint32_t index_hash(std::uint32_t key, std::uint64_t seed);
+
+// Test and benchmark hooks: the seed every new index starts from (random per
+// process unless set), and the longest run of slots a lookup in this index
+// may walk.
+std::uint64_t index_seed();
+void index_set_seed(std::uint64_t seed);
+std::uint32_t index_longest_probe(const KeyIndex *index);
 
 // The node with the key, through the index. Only call when set->index.
 KVPairNode *index_find(const KeyIndex *index, std::uint32_t key);

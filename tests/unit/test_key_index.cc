@@ -9,7 +9,9 @@
 #include <vector>
 
 #include "kvset/ctkvs.h"
+#include "serial_support.h"
 #include "store/key_index.h"
+#include "store/registry.h"
 
 namespace {
 
@@ -112,6 +114,45 @@ TEST(KeyIndex, CopyAndMatchOfLargeSetsKeepOrder)
     ASSERT_EQ(CTkvs_Destroy(a, &e), CT_statusOK);
     ASSERT_EQ(CTkvs_Destroy(b, &e), CT_statusOK);
     EXPECT_EQ(MRQkvs_GetNumKVS(), before);
+}
+
+// `n` keys whose hashes under `seed` agree in their low `bits` bits: they
+// all want one slot in every table of up to 2^bits slots.
+std::vector<CTsymbol> colliding_keys(std::uint64_t seed, unsigned bits, std::size_t n)
+{
+    const std::uint32_t mask = (1u << bits) - 1;
+    std::vector<CTsymbol> keys;
+    for (CTsymbol k = 0; keys.size() < n; ++k)
+        if ((kvs::index_hash(k, seed) & mask) == 0) keys.push_back(k);
+    return keys;
+}
+
+TEST(KeyIndex, KeysThatAllCollideUnderAKnownSeedCannotFloodTheIndex)
+{
+    const std::uint64_t saved = kvs::index_seed();
+    const std::uint64_t known = 0x0123456789ABCDEFull;
+    kvs::index_set_seed(known);
+    const std::vector<CTsymbol> keys = colliding_keys(known, 13, 600);
+    CTerror e = 0;
+    CTkvs built = 0, decoded = 0;
+    ASSERT_EQ(CTkvs_Create(&built, &e), CT_statusOK);
+    ASSERT_EQ(CTkvs_Create(&decoded, &e), CT_statusOK);
+    Model model;
+    for (CTsymbol k : keys) {
+        ASSERT_EQ(CTkvs_PutInt(built, k, static_cast<int32_t>(k), &e), CT_statusOK);
+        model.emplace_back(k, static_cast<int32_t>(k));
+    }
+    // The same keys as a peer would send them, in one block.
+    ASSERT_EQ(serial_test::read_memory(decoded, serial_test::memory_block(built)).error, CT_errorOK);
+    for (CTkvs kvs : {built, decoded}) {
+        const kvs::KeyIndex *index = kvs::registry_find(kvs)->index;
+        ASSERT_NE(index, nullptr);
+        EXPECT_LE(kvs::index_longest_probe(index), kvs::kProbeLimit);
+        expect_same(kvs, model);
+    }
+    kvs::index_set_seed(saved);
+    ASSERT_EQ(CTkvs_Destroy(built, &e), CT_statusOK);
+    ASSERT_EQ(CTkvs_Destroy(decoded, &e), CT_statusOK);
 }
 
 }  // namespace
