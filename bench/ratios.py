@@ -60,10 +60,10 @@ def main():
                 rows.append((f"encode {kind.lower()}s: pairs/s vs memcpy of the bytes, {n} pairs",
                              items[f"BM_Encode/{kind}/{n}"] / items[f"BM_Baseline_Memcpy/{kind}/{n}"], "(limit)"))
     for n in (20000, 200000):
-        ratio(f"decode {n} int pairs: keys flooding one index probe run / ordinary keys",
-              f"BM_DecodeKeys/Flooding/{n}", f"BM_DecodeKeys/Ordinary/{n}", "<= 2")
-    ratio("decode flooding keys: time for 200000 / for 20000 pairs",
-          "BM_DecodeKeys/Flooding/200000", "BM_DecodeKeys/Flooding/20000", "about 10 (linear)")
+        ratio(f"decode {n} int pairs: every key colliding under a known seed / random seed",
+              f"BM_DecodeKeys/AllColliding/{n}", f"BM_DecodeKeys/RandomSeed/{n}", "<= 2")
+    ratio("decode with every key colliding: time for 200000 / for 20000 pairs",
+          "BM_DecodeKeys/AllColliding/200000", "BM_DecodeKeys/AllColliding/20000", "about 10 (linear)")
     one = "BM_GetIntThreads/real_time/threads:1"
     two = "BM_GetIntThreads/real_time/threads:2"
     if one in times and two in times:

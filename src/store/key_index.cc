@@ -14,10 +14,11 @@ namespace kvs {
 // and the table is rebuilt when live entries and tombstones pass half of it.
 struct KeyIndex {
     std::uint32_t mask;         // capacity - 1; capacity is a power of two
+    std::uint32_t shift;        // 64 - log2(capacity): the hash's top bits choose the slot
     std::uint32_t live;         // nodes in the table
     std::uint32_t used;         // live + tombstones
     std::uint32_t reseedFloor;  // live nodes the set needs before it may be reseeded again
-    std::uint64_t seed;         // of index_hash for this table
+    std::uint64_t seed;         // of index_hash for this table, made odd: the multiplier itself
     KVPairNode **slots;
 };
 
@@ -25,7 +26,8 @@ namespace {
 
 KVPairNode *const kTombstone = reinterpret_cast<KVPairNode *>(std::uintptr_t{1});
 
-// The 64-bit finaliser of SplitMix64: every output bit depends on every input bit.
+// The 64-bit finaliser of SplitMix64 (seeds only): every output bit depends
+// on every input bit.
 inline std::uint64_t mix64(std::uint64_t x)
 {
     x ^= x >> 30;
@@ -57,7 +59,10 @@ std::uint64_t fresh_seed()
     return mix64(g_reseedSecret + 0x9E3779B97F4A7C15ull * g_reseeds.fetch_add(1, std::memory_order_relaxed));
 }
 
-inline std::uint32_t slot_of(const KeyIndex *index, std::uint32_t key) { return index_hash(key, index->seed) & index->mask; }
+inline std::uint32_t slot_of(const KeyIndex *index, std::uint32_t key)
+{
+    return static_cast<std::uint32_t>((key * index->seed) >> index->shift);  // index_hash, seed already odd
+}
 
 // Places a node that is not in the table yet; returns the slots walked.
 std::uint32_t insert_fresh(KeyIndex *index, KVPairNode *node)
@@ -98,7 +103,9 @@ KeyIndex *build(const KVSetHeader *set, std::uint64_t seed, std::uint32_t reseed
         return nullptr;
     }
     index->mask = capacity - 1;
-    index->seed = seed;
+    index->shift = 64;
+    for (std::uint32_t c = capacity; c > 1; c >>= 1) --index->shift;
+    index->seed = seed | 1u;
     index->reseedFloor = reseedFloor;
     for (int attempt = 1;; ++attempt) {
         KVPairNode *n = set->first;
@@ -107,7 +114,7 @@ KeyIndex *build(const KVSetHeader *set, std::uint64_t seed, std::uint32_t reseed
         if (n == nullptr) return index;
         std::memset(index->slots, 0, capacity * sizeof(KVPairNode *));
         index->live = index->used = 0;
-        index->seed = fresh_seed();
+        index->seed = fresh_seed() | 1u;
         index->reseedFloor = 2 * static_cast<std::uint32_t>(set->pairCount);
     }
 }
@@ -121,8 +128,6 @@ void replace_index(KVSetHeader *set, KeyIndex *fresh)
 }
 
 }  // namespace
-
-std::uint32_t index_hash(std::uint32_t key, std::uint64_t seed) { return static_cast<std::uint32_t>(mix64(seed ^ key) >> 32); }
 
 std::uint64_t index_seed() { return g_seed.load(std::memory_order_relaxed); }
 

@@ -9,8 +9,9 @@
 // is dropped and lookups walk the list, so no put ever fails because of it.
 //
 // Keys come from peers and files, so placement must not be predictable from
-// outside: slots come from a keyed hash whose seed is drawn at random once
-// per process. Should keys still pile into one probe run (a seed that leaked,
+// outside: slots come from multiply-shift hashing (the top bits of the key
+// times an odd 64-bit multiplier), a universal family when the multiplier is
+// secret, and the multiplier is drawn at random once per process. Should keys still pile into one probe run (a seed that leaked,
 // or plain bad luck), an insert that walks past kProbeLimit slots rebuilds the
 // index under a fresh random seed; reseeds are allowed again only once the
 // set has doubled, so their cost stays linear in the pairs stored.
@@ -30,8 +31,8 @@ constexpr std::int32_t kIndexThreshold = 16;
 // Slots an insert may walk before the index is rebuilt under a new seed.
 constexpr std::uint32_t kProbeLimit = 48;
 
-// The keyed hash of a key; its low bits choose the slot.
-std::uint32_t index_hash(std::uint32_t key, std::uint64_t seed);
+// The keyed hash of a key; in a table of 2^b slots its top b bits choose the slot.
+inline std::uint64_t index_hash(std::uint32_t key, std::uint64_t seed) { return key * (seed | 1u); }
 
 // Test and benchmark hooks: the seed every new index starts from (random per
 // process unless set), and the longest run of slots a lookup in this index
