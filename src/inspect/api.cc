@@ -38,8 +38,10 @@ struct ByteSpan {
 CTerror write_bytes(std::FILE *stream, const void *content)
 {
     const auto *span = static_cast<const ByteSpan *>(content);
-    if (span->size == 0) return CT_errorOK;
-    return std::fwrite(span->bytes, 1, span->size, stream) == span->size ? CT_errorOK : CT_errorNoResource;
+    const bool written = span->size == 0 || std::fwrite(span->bytes, 1, span->size, stream) == span->size;
+    // An unbuffered stream can take a failed write for a whole one: its error
+    // indicator tells.
+    return written && std::fflush(stream) == 0 && std::ferror(stream) == 0 ? CT_errorOK : CT_errorNoResource;
 }
 
 }  // namespace
