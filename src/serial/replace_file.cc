@@ -200,8 +200,10 @@ FileWrite replace_file(const char *path, ContentWriter write, const void *conten
     char temporary[PATH_MAX];
     const int fd = make_temporary(target, mode, existing, temporary);
     if (fd < 0) {
-        // Out of room: the direct write would truncate the old file and fail too.
-        if (errno == ENOSPC || errno == EDQUOT) return failed(CT_errorNoResource);
+        // Out of room: the direct write would truncate the old file and fail
+        // too. (With no old file it is tried: it fails to create the file, as
+        // it always did, or finds room.)
+        if (existing && (errno == ENOSPC || errno == EDQUOT)) return failed(CT_errorNoResource);
         return write_directly(path, write, content);
     }
     const FileWrite result = fill_temporary(fd, write, content);

@@ -38,7 +38,9 @@ struct FileWrite {
 //   directory) is opened and written directly, as fopen "wb" does; so is a
 //   target whose rename is refused (a sticky directory).
 // On any failure the temporary is removed and the target is untouched; a
-// killed writer may leave its temporary (".<name>.XXXXXX") behind. The
+// killed writer may leave its temporary (".<name>.XXXXXX") behind. An
+// existing file whose temporary finds no room (ENOSPC, EDQUOT) is
+// CT_errorNoResource without the content writer being run. The
 // content writer runs once, or twice when a refused rename falls back to the
 // direct write. Takes no heap memory of its own.
 FileWrite replace_file(const char *path, ContentWriter write, const void *content);
