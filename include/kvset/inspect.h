@@ -91,8 +91,8 @@ KVS_API bool writeBlock(CTkvs kvs, BlockFormat format, std::vector<unsigned char
  * the way CTkvs_WriteFile does (see there): a synced temporary file beside it
  * is renamed over it, so that a failure leaves the previous file as it was.
  * Links, permission bits and targets that are not regular files are treated
- * as CTkvs_WriteFile treats them. The error reads "cannot write '<path>':
- * <reason>". */
+ * as CTkvs_WriteFile treats them. A failure's error reads "cannot write
+ * '<path>': <reason>" ("no input bytes" for null bytes with a size). */
 KVS_API bool writeFile(const std::string &path, const unsigned char *bytes, std::size_t size, std::string *error);
 
 /* "memory buffer" (framed), "memory block" (bare), "file block". */

@@ -97,11 +97,13 @@ ScriptedFailure g_script;
 ssize_t scripted_write(void *cookie, const char *bytes, std::size_t n)
 {
     auto *s = static_cast<ScriptedFailure *>(cookie);
+    // A cookie write reports a failure by writing nothing (a negative count
+    // misleads stdio into going on past it).
     if (++s->calls == s->failAt) {
         errno = ENOSPC;
-        return -1;
+        return 0;
     }
-    return std::fwrite(bytes, 1, n, s->temporary) == n ? static_cast<ssize_t>(n) : -1;
+    return static_cast<ssize_t>(std::fwrite(bytes, 1, n, s->temporary));
 }
 
 std::FILE *wrap_with_script(std::FILE *temporary)
