@@ -51,7 +51,7 @@ std::size_t directory_length(const char *path)
 // Follows symbolic links from path to the file they finally name, which may
 // not exist yet. False when the chain cannot be followed here (too long, a
 // link that cannot be read, a lookup that fails other than for a missing
-// file): the direct open then reports what is wrong, as it always did.
+// file): the direct open of the name then reports what is wrong.
 bool resolve_links(const char *path, char (&target)[PATH_MAX])
 {
     if (!put_path(target, 0, path, std::strlen(path))) return false;
@@ -72,7 +72,7 @@ bool resolve_links(const char *path, char (&target)[PATH_MAX])
 // True when target can be replaced: a regular file the caller may write
 // (its permission bits go to *mode), or no file yet (*mode stays that of a
 // new file). A file the caller may not write is left to the direct open,
-// which refuses it as before; a rename would replace it regardless.
+// which refuses it; a rename would replace it regardless.
 bool replaceable(const char *target, mode_t *mode, bool *existing)
 {
     struct stat info;
@@ -160,7 +160,7 @@ FileWrite fill_temporary(int fd, ContentWriter write, const void *content)
     return result;
 }
 
-// Today's write, for targets that cannot be replaced: open "wb" (create or
+// The plain write, for targets that cannot be replaced: open "wb" (create or
 // truncate), write, close.
 FileWrite write_directly(const char *path, ContentWriter write, const void *content)
 {
@@ -201,8 +201,8 @@ FileWrite replace_file(const char *path, ContentWriter write, const void *conten
     const int fd = make_temporary(target, mode, existing, temporary);
     if (fd < 0) {
         // Out of room: the direct write would truncate the old file and fail
-        // too. (With no old file it is tried: it fails to create the file, as
-        // it always did, or finds room.)
+        // too. With no old file there is nothing to lose: the direct open
+        // reports that the file cannot be created, or finds room.
         if (existing && (errno == ENOSPC || errno == EDQUOT)) return failed(CT_errorNoResource);
         return write_directly(path, write, content);
     }
