@@ -62,11 +62,9 @@ void write_output(const std::string &path, const void *data, std::size_t size)
         if (!std::cout) fail("cannot write standard output");
         return;
     }
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    if (!out) fail("cannot write '" + path + "': " + std::strerror(errno));
-    out.write(static_cast<const char *>(data), static_cast<std::streamsize>(size));
-    out.close();
-    if (!out) fail("cannot write '" + path + "': " + std::strerror(errno));
+    // Replaced whole: a failed write leaves the previous file as it was.
+    std::string error;
+    if (!kvset::writeFile(path, static_cast<const unsigned char *>(data), size, &error)) fail(error);
 }
 
 void write_text(const std::string &path, const std::string &text) { write_output(path, text.data(), text.size()); }

@@ -74,9 +74,11 @@ public:
     // held (or with the store's error for an invalid handle), READ with code
     // 0 when the file cannot be opened, READ with the reader's error.
     void read(const char *path);
-    // Writes the held KV-Set to a file (created or truncated). Throws WRITE
-    // with the store's error when no valid KV-Set is held (the file is not
-    // touched), with code 0 when the file cannot be opened, or with the
+    // Writes the held KV-Set to a file, replacing it whole as CTkvs_WriteFile
+    // does (a synced temporary beside it renamed over it; links, permission
+    // bits and special files as described there): on any failure the previous
+    // file stays as it was. Throws WRITE with the store's error when no valid
+    // KV-Set is held, with code 0 when the file cannot be opened, or with the
     // writer's error.
     void write(const char *path);
     // True when nothing is held or the KV-Set has no pairs. Never throws.

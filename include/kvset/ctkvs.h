@@ -337,7 +337,23 @@ KVS_API CTstatus MRQkvs_WriteToMemory(uint8_t **buffer, CTkvs kvs, uint32_t *len
 KVS_API CTstatus MRQkvs_ReadFromMemory(CTkvs kvs, const uint8_t *buffer, uint32_t length, CTerror *error);
 /* Releases a buffer from MRQkvs_WriteToMemory. Returns 0. */
 KVS_API uint32_t MRQkvs_FreeBuffer(uint8_t *buffer);
-/* Writes kvs as a file block (the file is created or truncated). */
+/* Writes kvs as a file block, replacing the file whole: the block goes to a
+ * new temporary file in the same directory (".<name>.XXXXXX"), is synced to
+ * the disk and renamed over the file. A failed write (3, CT_errorNoResource),
+ * a set refused half-way, a full disk or a killed process leaves the previous
+ * file as it was and removes the temporary (a killed process may leave its
+ * temporary behind); readers and concurrent writers meet one whole block.
+ * A rewrite needs room for both files at once.
+ * - A replaced file keeps its permission bits; a new one gets 0666 less the
+ *   umask, as fopen gives. The owner is the writer's; other hard links of a
+ *   replaced file keep the old content.
+ * - A symbolic link stays: the file it names is replaced (or created).
+ * - A FIFO or a device (/dev/stdout, /dev/null), a file the caller may not
+ *   write, and a file in a directory where no temporary can be made (or whose
+ *   rename is refused) are opened and written directly (created or
+ *   truncated): such a write can still be cut short.
+ * A name that cannot be opened or created is CT_errorFileOpen; a file whose
+ * temporary finds no room on the disk is CT_errorNoResource, untouched. */
 KVS_API CTstatus CTkvs_WriteFile(CTkvs kvs, const wchar_t *fileName, uint32_t ignored, CTerror *error);
 /* Reads a file block into kvs. */
 KVS_API CTstatus CTkvs_ReadFile(CTkvs kvs, const wchar_t *fileName, uint32_t ignored, CTerror *error);

@@ -87,6 +87,14 @@ KVS_API bool readBlock(const unsigned char *bytes, std::size_t size, BlockFormat
  * the block of CTkvs_WriteFile. Auto is refused. */
 KVS_API bool writeBlock(CTkvs kvs, BlockFormat format, std::vector<unsigned char> *bytes, std::string *error);
 
+/* Writes size bytes as the whole content of the file at path, replacing it
+ * the way CTkvs_WriteFile does (see there): a synced temporary file beside it
+ * is renamed over it, so that a failure leaves the previous file as it was.
+ * Links, permission bits and targets that are not regular files are treated
+ * as CTkvs_WriteFile treats them. A failure's error reads "cannot write
+ * '<path>': <reason>" ("no input bytes" for null bytes with a size). */
+KVS_API bool writeFile(const std::string &path, const unsigned char *bytes, std::size_t size, std::string *error);
+
 /* "memory buffer" (framed), "memory block" (bare), "file block". */
 KVS_API const char *blockFormatName(BlockFormat format, bool framed);
 

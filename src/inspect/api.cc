@@ -1,11 +1,14 @@
 // The exported inspection functions: thin wrappers that turn every failure,
 // an exhausted heap included, into false and one line of text.
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <new>
 
 #include "inspect/inspect_internal.h"
 #include "inspect/json.h"
 #include "inspect/render.h"
+#include "serial/replace_file.h"
 
 namespace kvset {
 namespace {
@@ -25,6 +28,20 @@ bool guarded(std::string *error, Body body)
         if (error != nullptr) *error = "unexpected failure";
     }
     return false;
+}
+
+struct ByteSpan {
+    const unsigned char *bytes;
+    std::size_t size;
+};
+
+CTerror write_bytes(std::FILE *stream, const void *content)
+{
+    const auto *span = static_cast<const ByteSpan *>(content);
+    const bool written = span->size == 0 || std::fwrite(span->bytes, 1, span->size, stream) == span->size;
+    // An unbuffered stream can take a failed write for a whole one: its error
+    // indicator tells.
+    return written && std::fflush(stream) == 0 && std::ferror(stream) == 0 ? CT_errorOK : CT_errorNoResource;
 }
 
 }  // namespace
@@ -129,6 +146,21 @@ bool writeBlock(CTkvs kvs, BlockFormat format, std::vector<unsigned char> *bytes
             return false;
         }
         return kvs::inspect::write_block(kvs, format, bytes, why);
+    });
+}
+
+bool writeFile(const std::string &path, const unsigned char *bytes, std::size_t size, std::string *error)
+{
+    return guarded(error, [&](std::string *why) {
+        if (bytes == nullptr && size != 0) {
+            *why = "no input bytes";
+            return false;
+        }
+        const ByteSpan span{bytes, size};
+        const kvs::serial::FileWrite written = kvs::serial::replace_file(path.c_str(), &write_bytes, &span);
+        if (written.verdict == CT_errorOK) return true;
+        *why = "cannot write '" + path + "': " + std::strerror(written.osError);
+        return false;
     });
 }
 

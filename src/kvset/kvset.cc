@@ -195,19 +195,13 @@ void KVSet::read(const char *path)
 
 void KVSet::write(const char *path)
 {
-    // Opening truncates the file: a KV-Set that cannot be written is refused
-    // before the file is touched.
+    // A KV-Set that cannot be written is refused before the file is touched.
     CTerror error = ValidateKVS(wire(handle));
     if (error != CT_errorOK) throw KVSetException(KVSetException::WRITE, 0, error);
-    std::FILE *file = path != nullptr ? std::fopen(path, "w+b") : nullptr;
-    if (file == nullptr) throw KVSetException(KVSetException::WRITE, 0, 0);
-    CTstatus status = WriteKVSBlock(file, wire(handle), &error);
-    // A close that fails may have lost buffered bytes: that is a failed write.
-    if (std::fclose(file) != 0 && status == CT_statusOK) {
-        status = CT_statusFail;
-        error = CT_errorNoResource;
-    }
-    check(status, KVSetException::WRITE, 0, error);
+    if (path == nullptr) throw KVSetException(KVSetException::WRITE, 0, 0);
+    error = WriteKVSFile(path, wire(handle));
+    if (error == CT_errorFileOpen) throw KVSetException(KVSetException::WRITE, 0, 0);
+    if (error != CT_errorOK) throw KVSetException(KVSetException::WRITE, 0, error);
 }
 
 void KVSet::display() { MRQkvs_Display(wire(handle)); }

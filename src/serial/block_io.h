@@ -1,5 +1,5 @@
-// The file block operations that the object layer calls with streams it
-// opens itself. Neither opens nor closes the stream.
+// The file block operations that the object layer calls: on streams it opens
+// itself (neither opens nor closes the stream), and on a named file.
 #ifndef KVSET_SRC_SERIAL_BLOCK_IO_H
 #define KVSET_SRC_SERIAL_BLOCK_IO_H
 
@@ -21,5 +21,12 @@ CTstatus WriteKVSBlock(std::FILE *file, CTkvs kvs, CTerror *error);
 // CT_errorNoResource, CT_errorInvalidKVSet, or the symbol of a put that
 // refused a value. Pairs read before a failure stay.
 CTstatus ReadKVSBlock(std::FILE *file, CTkvs kvs, CTerror *error);
+
+// Writes the file block of kvs to the file at path (a multibyte name),
+// replacing the file whole (serial/replace_file.h). CT_errorOK;
+// CT_errorFileOpen when the file cannot be opened; otherwise the symbol
+// WriteKVSBlock or the replacement reports. Takes kvs as it is: the caller
+// checks the handle.
+CTerror WriteKVSFile(const char *path, CTkvs kvs);
 
 #endif

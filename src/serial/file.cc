@@ -3,6 +3,7 @@
 
 #include "serial/block_io.h"
 #include "serial/codec.h"
+#include "serial/replace_file.h"
 #include "store/alloc.h"
 #include "store/call.h"
 #include "store/registry.h"
@@ -41,23 +42,56 @@ CTstatus ReadKVSBlock(std::FILE *file, CTkvs kvs, CTerror *error)
 
 namespace {
 
-// Opens the named file after converting its name to the multibyte form of
-// the current locale. CT_errorOK with *file set, or the symbol of the failure.
-CTerror open_named(const wchar_t *fileName, const char *mode, std::FILE **file)
+CTerror write_block_content(std::FILE *stream, const void *kvs)
 {
-    *file = nullptr;
-    if (fileName == nullptr) return CT_errorBadParameter;
-    std::size_t bytes = std::wcstombs(nullptr, fileName, 0);
-    if (bytes == static_cast<std::size_t>(-1)) return CT_errorFileOpen;
-    auto *name = static_cast<char *>(mem_malloc(bytes + 1));
-    if (name == nullptr) return CT_errorNoResource;
-    std::wcstombs(name, fileName, bytes + 1);
-    *file = std::fopen(name, mode);
-    mem_free(name);
+    CTerror error = CT_errorOK;
+    WriteKVSBlock(stream, *static_cast<const CTkvs *>(kvs), &error);
+    return error;
+}
+
+// A file name in the multibyte form of the current locale, in heap memory
+// from the seam.
+class NarrowName {
+public:
+    NarrowName() = default;
+    NarrowName(const NarrowName &) = delete;
+    NarrowName &operator=(const NarrowName &) = delete;
+    ~NarrowName() { mem_free(name_); }
+
+    // CT_errorOK with the name converted, or the symbol of the failure.
+    CTerror convert(const wchar_t *fileName)
+    {
+        if (fileName == nullptr) return CT_errorBadParameter;
+        std::size_t bytes = std::wcstombs(nullptr, fileName, 0);
+        if (bytes == static_cast<std::size_t>(-1)) return CT_errorFileOpen;
+        name_ = static_cast<char *>(mem_malloc(bytes + 1));
+        if (name_ == nullptr) return CT_errorNoResource;
+        std::wcstombs(name_, fileName, bytes + 1);
+        return CT_errorOK;
+    }
+    const char *get() const { return name_; }
+
+private:
+    char *name_ = nullptr;
+};
+
+// Opens the named file for reading. CT_errorOK with *file set, or the symbol
+// of the failure.
+CTerror open_for_reading(const wchar_t *fileName, std::FILE **file)
+{
+    NarrowName name;
+    const CTerror converted = name.convert(fileName);
+    if (converted != CT_errorOK) return converted;
+    *file = std::fopen(name.get(), "rb");
     return *file == nullptr ? CT_errorFileOpen : CT_errorOK;
 }
 
 }  // namespace
+
+CTerror WriteKVSFile(const char *path, CTkvs kvs)
+{
+    return replace_file(path, &write_block_content, &kvs).verdict;
+}
 
 extern "C" {
 
@@ -66,12 +100,10 @@ CTstatus CTkvs_WriteFile(CTkvs kvs, const wchar_t *fileName, uint32_t /*ignored*
     KVSetHeader *set = nullptr;
     CTstatus status = open_set(kvs, error, &set);
     if (status != CT_statusOK) return status;
-    std::FILE *file = nullptr;
-    CTerror opened = open_named(fileName, "wb", &file);
-    if (opened != CT_errorOK) return answer(error, opened, CT_statusFail);
-    status = WriteKVSBlock(file, kvs, error);
-    if (std::fclose(file) != 0 && status == CT_statusOK) return answer(error, CT_errorNoResource, CT_statusFail);
-    return status;
+    NarrowName name;
+    CTerror verdict = name.convert(fileName);
+    if (verdict == CT_errorOK) verdict = WriteKVSFile(name.get(), kvs);
+    return answer(error, verdict, verdict == CT_errorOK ? CT_statusOK : CT_statusFail);
 }
 
 CTstatus CTkvs_ReadFile(CTkvs kvs, const wchar_t *fileName, uint32_t /*ignored*/, CTerror *error)
@@ -80,7 +112,7 @@ CTstatus CTkvs_ReadFile(CTkvs kvs, const wchar_t *fileName, uint32_t /*ignored*/
     CTstatus status = open_set(kvs, error, &set);
     if (status != CT_statusOK) return status;
     std::FILE *file = nullptr;
-    CTerror opened = open_named(fileName, "rb", &file);
+    CTerror opened = open_for_reading(fileName, &file);
     if (opened != CT_errorOK) return answer(error, opened, CT_statusFail);
     status = ReadKVSBlock(file, kvs, error);
     std::fclose(file);
