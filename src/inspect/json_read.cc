@@ -257,38 +257,50 @@ private:
 };
 
 // A value parsed whole, from the container that opens it to the one that
-// closes it. A member name twice in one object is refused.
+// closes it. A member name twice in one object is refused. Containers deeper
+// than kKeptDepth are kept empty: the rules for a value read whole look three
+// levels deep at most, and a value kept until its pair ends cannot be deeper
+// and still valid (each nested set adds at most three levels).
 class CaptureFrame final : public Frame {
 public:
+    static constexpr std::size_t kKeptDepth = 4 * KVS_MAX_NESTING + 8;
+
     explicit CaptureFrame(std::string path) : path_(std::move(path)) {}
 
-    void value(Builder &, json &&v) override { place(std::move(v)); }
+    void value(Builder &, json &&v) override
+    {
+        if (dropped_ == 0) place(std::move(v));
+    }
 
     void open(Builder &, bool array) override
     {
         json fresh = array ? json::array() : json::object();
+        if (dropped_ > 0 || open_.size() == kKeptDepth) {
+            if (dropped_++ == 0) place(std::move(fresh));
+            return;
+        }
         if (open_.empty()) {
             whole_ = std::move(fresh);
             open_.push_back(&whole_);
-            paths_.push_back(path_);
             return;
         }
-        std::string path = open_.back()->is_array() ? index_path(paths_.back(), open_.back()->size())
-                                                    : member_path(paths_.back(), name_);
         open_.push_back(place(std::move(fresh)));
-        paths_.push_back(std::move(path));
     }
 
     void key(Builder &, std::string &name) override
     {
-        if (open_.back()->contains(name)) refuse(paths_.back(), "duplicate member \"" + clipped(name) + "\"");
+        if (dropped_ > 0) return;
+        if (open_.back()->contains(name)) refuse(open_path(), "duplicate member \"" + clipped(name) + "\"");
         name_ = std::move(name);
     }
 
     bool close(Builder &) override
     {
+        if (dropped_ > 0) {
+            --dropped_;
+            return false;
+        }
         open_.pop_back();
-        paths_.pop_back();
         return open_.empty();
     }
 
@@ -306,11 +318,28 @@ private:
         return &(into[name_] = std::move(v));
     }
 
+    // The JSON path of the innermost open container: each one still open is
+    // the last element of its array, or the member of its object that holds it.
+    std::string open_path() const
+    {
+        std::string path = path_;
+        for (std::size_t k = 1; k < open_.size(); ++k) {
+            const json &parent = *open_[k - 1];
+            if (parent.is_array()) {
+                path = index_path(path, parent.size() - 1);
+                continue;
+            }
+            for (auto it = parent.begin(); it != parent.end(); ++it)
+                if (&*it == open_[k]) path = member_path(path, it.key());
+        }
+        return path;
+    }
+
     std::string path_;
     json whole_;
-    std::vector<json *> open_;       // the containers still open, outermost first
-    std::vector<std::string> paths_;  // their JSON paths
-    std::string name_;               // the member whose value comes next
+    std::vector<json *> open_;  // the containers still open, outermost first
+    std::string name_;         // the member whose value comes next
+    std::size_t dropped_ = 0;  // containers open below kKeptDepth
 };
 
 // Where the text starts: the top set.
