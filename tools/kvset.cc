@@ -1,7 +1,8 @@
 // kvset - look inside KV-Set blocks. The library does the work (inspect.h);
 // this program parses arguments, reads and writes files, and picks the exit
-// code: 0 success, 1 a failed check, a difference or any other failure,
-// 2 a usage error. Every error is one line on standard error.
+// code: 0 success, 1 a failed check, a difference or any other failure
+// (output that cannot be written included), 2 a usage error. Every error is
+// one line on standard error.
 #include <CLI/CLI.hpp>
 
 #include <cerrno>
@@ -343,7 +344,6 @@ bool standard_output_written()
 // Runs the command. *reported is set once an error line is written.
 int run(int argc, char **argv, bool *reported)
 {
-
     CLI::App app{"kvset: look inside KV-Set blocks (memory buffers and files) and move them to and from JSON."};
     app.name("kvset");
     app.require_subcommand(1, 1);
