@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Bad input for the kvset tool: usage errors (exit 2), bad blocks and bad JSON
-# (exit 1), each with the one line it must print.
+# Bad input for the kvset tool: usage errors (exit 2), bad blocks and bad JSON,
+# input past the size limit and output that cannot be written (exit 1), each
+# with the one line it must print.
 #   errors.sh KVSET DATA_DIR WORK_DIR
 set -uo pipefail
 kvset=$1 data=$2 work=$3
