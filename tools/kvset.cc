@@ -1,7 +1,8 @@
 // kvset - look inside KV-Set blocks. The library does the work (inspect.h);
 // this program parses arguments, reads and writes files, and picks the exit
-// code: 0 success, 1 a failed check, a difference or any other failure,
-// 2 a usage error. Every error is one line on standard error.
+// code: 0 success, 1 a failed check, a difference or any other failure
+// (output that cannot be written included), 2 a usage error. Every error is
+// one line on standard error.
 #include <CLI/CLI.hpp>
 
 #include <cerrno>
@@ -14,45 +15,26 @@
 #include <filesystem>
 #include <fstream>
 #include <iostream>
-#include <iterator>
 #include <map>
 #include <string>
 #include <vector>
 
+#include "failure.h"
+#include "input.h"
 #include "kvset/kvset.h"
 
 namespace {
+
+using kvset_tool::fail;
+using kvset_tool::Failure;
+using kvset_tool::quote;
+using kvset_tool::read_input;
 
 constexpr int kSuccess = 0;
 constexpr int kFailed = 1;
 constexpr int kUsage = 2;
 
-// A failure that ends the command with exit code 1 and one line of text.
-struct Failure {
-    std::string message;
-};
-
-[[noreturn]] void fail(const std::string &message) { throw Failure{message}; }
-
-std::string quote(const std::string &path) { return path == "-" ? "standard input" : "'" + path + "'"; }
-
-std::vector<unsigned char> read_input(const std::string &path)
-{
-    std::vector<unsigned char> bytes;
-    if (path == "-") {
-        std::cin >> std::noskipws;
-        bytes.assign(std::istreambuf_iterator<char>(std::cin), std::istreambuf_iterator<char>());
-        if (std::cin.bad()) fail("cannot read standard input");
-        return bytes;
-    }
-    std::error_code ec;
-    if (std::filesystem::is_directory(path, ec)) fail("cannot read '" + path + "': it is a directory");
-    std::ifstream in(path, std::ios::binary);
-    if (!in) fail("cannot read '" + path + "': " + std::strerror(errno));
-    bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    if (in.bad()) fail("cannot read '" + path + "': " + std::strerror(errno));
-    return bytes;
-}
+const unsigned char *bytes_of(const std::string &input) { return reinterpret_cast<const unsigned char *>(input.data()); }
 
 void write_output(const std::string &path, const void *data, std::size_t size)
 {
@@ -91,9 +73,9 @@ private:
 // Reads a block file into a new set; a fault ends the command.
 void load(const std::string &path, kvset::BlockFormat format, Set *set, kvset::BlockInfo *info)
 {
-    const std::vector<unsigned char> bytes = read_input(path);
+    const std::string bytes = read_input(path);
     kvset::BlockFault fault;
-    if (!kvset::readBlock(bytes.data(), bytes.size(), format, set->out(), info, &fault))
+    if (!kvset::readBlock(bytes_of(bytes), bytes.size(), format, set->out(), info, &fault))
         fail(quote(path) + " is not a valid KV-Set block: " + kvset::formatFault(fault));
 }
 
@@ -170,10 +152,10 @@ int validate(const std::vector<std::string> &paths, kvset::BlockFormat format)
     int result = kSuccess;
     for (const std::string &path : paths) {
         try {
-            const std::vector<unsigned char> bytes = read_input(path);
+            const std::string bytes = read_input(path);
             kvset::BlockInfo info;
             kvset::BlockFault fault;
-            if (kvset::validateBlock(bytes.data(), bytes.size(), format, &info, &fault)) {
+            if (kvset::validateBlock(bytes_of(bytes), bytes.size(), format, &info, &fault)) {
                 std::cout << path << ": ok (" << describe(info) << ")\n";
             } else {
                 std::cout << path << ": " << kvset::formatFault(fault) << "\n";
@@ -199,10 +181,10 @@ int json(const std::string &path, kvset::BlockFormat format, const std::string &
 
 int build(const std::string &input, const std::string &output, kvset::BlockFormat format)
 {
-    const std::vector<unsigned char> bytes = read_input(input);
+    const std::string text = read_input(input);
     Set set;
     std::string error;
-    if (!kvset::fromJson(std::string(bytes.begin(), bytes.end()), set.out(), &error))
+    if (!kvset::fromJson(text, set.out(), &error))
         fail(quote(input) + ": " + error);
     const std::vector<unsigned char> block = encode(set.get(), format);
     write_output(output, block.data(), block.size());
@@ -311,8 +293,8 @@ int demo(const std::string &requested)
     CTerror error = 0;
     if (CTkvs_WriteFile(options, wide(file_path).c_str(), 0, &error) != CT_statusOK)
         fail("CTkvs_WriteFile '" + file_path + "' failed");
-    const std::vector<unsigned char> file_bytes = read_input(file_path);
-    if (!kvset::validateBlock(file_bytes.data(), file_bytes.size(), kvset::BlockFormat::File, &info, &fault))
+    const std::string file_bytes = read_input(file_path);
+    if (!kvset::validateBlock(bytes_of(file_bytes), file_bytes.size(), kvset::BlockFormat::File, &info, &fault))
         fail("'" + file_path + "' does not validate: " + kvset::formatFault(fault));
     std::cout << "3. Wrote " << memory_path << " (memory buffer, " << buffer.size() << " bytes)\n"
               << "   and " << file_path << " with CTkvs_WriteFile (" << describe(info) << "), checked: ok.\n";
@@ -346,12 +328,20 @@ int demo(const std::string &requested)
     return kSuccess;
 }
 
-}  // namespace
-
-int main(int argc, char **argv)
+// Whether everything written to standard output reached it: flushes and
+// closes it (a full disk may show only then), so it comes last.
+bool standard_output_written()
 {
-    std::setlocale(LC_ALL, "");
+    std::cout.flush();
+    bool written = !std::cout.fail();
+    if (std::fflush(stdout) != 0 || std::ferror(stdout) != 0) written = false;
+    if (std::fclose(stdout) != 0) written = false;
+    return written;
+}
 
+// Runs the command. *reported is set once an error line is written.
+int run(int argc, char **argv, bool *reported)
+{
     CLI::App app{"kvset: look inside KV-Set blocks (memory buffers and files) and move them to and from JSON."};
     app.name("kvset");
     app.require_subcommand(1, 1);
@@ -424,7 +414,7 @@ int main(int argc, char **argv)
     for (const CLI::App *cmd : app.get_subcommands({}))
         if (argc > 1 && cmd->get_name() == argv[1]) known = true;
     if (!known) {
-        std::cerr << "kvset: unknown command '" << argv[1] << "' (see 'kvset --help')\n";
+        std::cerr << "kvset: unknown command '" << kvset_tool::clipped(argv[1]) << "' (see 'kvset --help')\n";
         return kUsage;
     }
 
@@ -449,18 +439,31 @@ int main(int argc, char **argv)
         if (*diff_cmd) return diff(file, second, in);
         if (*convert_cmd) return convert(file, output, in, formats.at(to_format));
         if (*demo_cmd) return demo(dir);
+        return kUsage;
     } catch (const Failure &f) {
         std::cout.flush();
         std::cerr << "kvset: " << f.message << "\n";
-        return kFailed;
     } catch (const CxException &e) {
         std::cout.flush();
         std::cerr << "kvset: " << narrow(e.asString()) << "\n";
-        return kFailed;
     } catch (const std::exception &e) {
         std::cout.flush();
         std::cerr << "kvset: " << e.what() << "\n";
-        return kFailed;
     }
-    return kUsage;
+    *reported = true;
+    return kFailed;
+}
+
+}  // namespace
+
+int main(int argc, char **argv)
+{
+    std::setlocale(LC_ALL, "");
+    bool reported = false;
+    const int code = run(argc, argv, &reported);
+    // Output that is lost fails the command like any other fault, with one
+    // line, unless the command has already said why it failed.
+    if (standard_output_written()) return code;
+    if (!reported) std::cerr << "kvset: cannot write standard output\n";
+    return kFailed;
 }

@@ -31,9 +31,10 @@ KVS_API bool toJson(CTkvs kvs, std::string *json, std::string *error);
 
 /* Builds a new registered KV-Set from JSON text; the caller destroys it with
  * CTkvs_Destroy. Refused text (syntax, unknown type name, a value of the wrong
- * shape or out of range, a key used twice in one set) gives an error that
- * starts with the JSON path of the fault, "$[2].value[1]: ...", and leaves no
- * KV-Set registered; *kvs is then 0. */
+ * shape or out of range, a key used twice in one set, a member name twice in
+ * one object) gives an error that starts with the JSON path of the fault,
+ * "$[2].value[1]: ...", and leaves no KV-Set registered; *kvs is then 0.
+ * Input quoted in the error is cut after 60 characters. */
 KVS_API bool fromJson(const std::string &json, CTkvs *kvs, std::string *error);
 
 /* ---- Blocks --------------------------------------------------------------

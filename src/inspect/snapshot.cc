@@ -267,12 +267,21 @@ bool put_pair(CTkvs kvs, const Pair &p, std::string *error)
         break;
     }
     case KV_TYPE_KVS_ARRAY: {
+        // The put copies every element, so the elements that are empty sets
+        // all pass one empty set rather than one registered set each.
         std::vector<CTkvs> handles(p.sets.size(), 0);
+        CTkvs empty = 0;
         bool made = true;
-        for (std::size_t i = 0; made && i < p.sets.size(); ++i)
-            if (p.sets[i]) made = make_set(*p.sets[i], &handles[i], error);
+        for (std::size_t i = 0; made && i < p.sets.size(); ++i) {
+            if (!p.sets[i]) continue;
+            CTkvs &element = p.sets[i]->empty() ? empty : handles[i];
+            if (element == 0) made = make_set(*p.sets[i], &element, error);
+            if (p.sets[i]->empty()) handles[i] = empty;
+        }
         if (made) st = CTkvs_PutKVSArray(kvs, key, handles.data(), n, &e);
-        for (CTkvs h : handles) destroy(h);
+        for (CTkvs h : handles)
+            if (h != empty) destroy(h);
+        destroy(empty);
         if (!made) return false;
         break;
     }

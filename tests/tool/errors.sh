@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Bad input for the kvset tool: usage errors (exit 2), bad blocks and bad JSON
-# (exit 1), each with the one line it must print.
+# Bad input for the kvset tool: usage errors (exit 2), bad blocks and bad JSON,
+# input past the size limit and output that cannot be written (exit 1), each
+# with the one line it must print.
 #   errors.sh KVSET DATA_DIR WORK_DIR
 set -uo pipefail
 kvset=$1 data=$2 work=$3
@@ -69,7 +70,58 @@ row 1 err "kvset: 'type.json': \$[0].type: unknown type name \"CTnope\"" build t
 row 1 err "kvset: 'range.json': \$[0].value[1]: integer out of range: expected -2147483648 to 2147483647" build range.json -o out.kvs
 row 1 err "kvset: cannot encode the KV-Set as a memory buffer: CT_errorNoResource (a KV-Set array with an empty element has no memory form)" build empty_element.json -o out.kvs
 row 1 err "kvset: cannot encode the KV-Set as a memory buffer: CT_errorNoResource (a KV-Set array with an empty element has no memory form)" convert good.file.kvs --to memory -o out.kvs
+
+# JSON that gives a member twice, and input echoed in a message: cut after 60 characters.
+printf '[{"key": 1, "type": "CTint", "type": "CTuint", "value": 1}]' >twice.json
+long=$(printf '%0100000d' 0 | tr 0 n)
+printf '[{"key": 1, "type": "CTint", "value": 1, "%s": 2}]' "$long" >long_member.json
+cut="$(printf '%060d' 0 | tr 0 n)..."
+row 1 err "kvset: 'twice.json': \$[0]: duplicate member \"type\"" build twice.json -o out.kvs
+row 1 err "kvset: 'long_member.json': \$[0]: unexpected member \"$cut\" (a pair holds key, type and value)" build long_member.json -o out.kvs
+row 1 err "kvset: cannot read '$cut': No such file or directory" show "${long:0:200}"
+row 2 err "kvset: unknown command '$cut' (see 'kvset --help')" "$long"
 [ -e out.kvs ] && { echo "FAILED: a refused build or convert left out.kvs behind"; failures=$((failures + 1)); }
+
+# Input is read up to a limit (the largest block, 4 GiB - 1 bytes) and refused
+# past it, from a pipe as from a file. The test lowers the limit to the size
+# of good.kvs, which is then still read.
+limit=$(wc -c <good.kvs)
+over="kvset: cannot read standard input: more than $limit bytes (the largest KV-Set block)"
+export KVSET_TEST_INPUT_LIMIT=$limit
+for command in "show -" "validate -" "json -" "build - -o out.kvs" "diff good.kvs -" "convert - --to file -o out.kvs"; do
+  # shellcheck disable=SC2086
+  row 1 err "$over" $command < <(head -c $((limit + 1)) /dev/zero)
+done
+row 1 err "kvset: cannot read '/dev/zero': more than $limit bytes (the largest KV-Set block)" show /dev/zero
+row 0 out "-: ok (memory buffer, $limit bytes, 43 records)" validate - < <(cat good.kvs)
+unset KVSET_TEST_INPUT_LIMIT
+
+# Output that cannot be written fails every command with one line, whether
+# the write fails while the command runs or only when output is flushed.
+{ printf '['; for i in $(seq 1 2000); do printf '{"key": %d, "type": "CTint", "value": %d},' "$i" "$i"; done
+  printf '{"key": 0, "type": "CTint", "value": 0}]'; } >many.json
+"$kvset" build many.json -o many.kvs || failures=$((failures + 1))
+lost() {
+  local got err
+  "$kvset" "$@" >/dev/full 2>err.txt
+  got=$?
+  err=$(cat err.txt)
+  if [ "$got" -ne 1 ] || [ "$err" != "kvset: cannot write standard output" ]; then
+    echo "FAILED: kvset $* >/dev/full"
+    echo "  exit $got (expected 1), standard error: $err"
+    failures=$((failures + 1))
+  fi
+}
+lost show good.kvs
+lost show many.kvs
+lost validate good.kvs good.file.kvs
+lost json many.kvs
+lost build many.json -o -
+lost diff good.kvs many.kvs
+lost convert good.kvs --to file -o -
+lost convert good.kvs --to file -o converted.kvs
+lost demo demo
+lost show --help
 
 # Every command explains itself.
 for cmd in show validate json build diff convert demo; do

@@ -326,6 +326,70 @@ TEST_F(Json, RefusesBadTextNamingThePath)
     }
 }
 
+// Refused text: the whole error line, after checking that nothing is registered.
+std::string refusal(const std::string &json)
+{
+    CTkvs h = 77;
+    std::string error;
+    EXPECT_FALSE(kvset::fromJson(json, &h, &error)) << json.substr(0, 200);
+    EXPECT_EQ(h, 0u);
+    EXPECT_EQ(error.find('\n'), std::string::npos) << error;
+    return error;
+}
+
+// A member name given twice in one object is refused at any depth, whether
+// the object is a pair, a string object or a value read whole, and also when
+// a pair's value comes before its key and type.
+TEST_F(Json, RefusesAMemberNameTwiceInOneObject)
+{
+    struct Case {
+        const char *json;
+        const char *message;
+    };
+    const Case cases[] = {
+        {R"([{"key": 1, "key": 2, "type": "CTint", "value": 1}])", R"($[0]: duplicate member "key")"},
+        {R"([{"key": 1, "type": "CTint", "value": 1, "type": "CTuint"}])", R"($[0]: duplicate member "type")"},
+        {R"([{"key": 1, "type": "CTkvs_ct", "value": [{"key": 2, "type": "CTint", "value": 1, "value": 2}]}])",
+         R"($[0].value[0]: duplicate member "value")"},
+        {R"([{"key": 1, "type": "CTkvs_ct[]", "value": [[], [{"key": 2, "type": "CTkvs_ct", "value": [
+            {"key": 3, "key": 3, "type": "CTint", "value": 1}]}]]}])",
+         R"($[0].value[1][0].value[0]: duplicate member "key")"},
+        {R"([{"value": [{"type": "CTint", "type": "CTint", "key": 2, "value": 1}], "key": 1, "type": "CTkvs_ct"}])",
+         R"($[0].value[0]: duplicate member "type")"},
+        {R"([{"key": 1, "type": "CTstring[]", "value": ["a", {"codepoints": [65], "codepoints": [66]}]}])",
+         R"($[0].value[1]: duplicate member "codepoints")"},
+        {R"([{"key": {"a": 1, "b": {"c": 1, "c": 2}}, "type": "CTint", "value": 1}])", R"($[0].key.b: duplicate member "c")"},
+    };
+    for (const Case &c : cases) EXPECT_EQ(refusal(c.json), c.message) << c.json;
+}
+
+// Input echoed in an error (names, the token a syntax error stopped at) is cut
+// after 60 characters.
+TEST_F(Json, CutsLongInputInErrors)
+{
+    const std::string name(100000, 'n');
+    const std::string cut = std::string(60, 'n') + "...";
+    struct Case {
+        std::string json;
+        std::string message;
+    };
+    const Case cases[] = {
+        {R"([{"key": 1, "type": "CTint", "value": 1, ")" + name + R"(": 2}])",
+         R"($[0]: unexpected member ")" + cut + R"(" (a pair holds key, type and value))"},
+        {R"([{"key": ")" + name + R"(", "type": "CTint", "value": 1}])",
+         R"($[0].key: unknown symbol name ")" + cut + R"(" (use 0x and 8 hex digits for other symbols))"},
+        {R"([{"key": 1, "type": ")" + name + R"(", "value": 1}])", R"($[0].type: unknown type name ")" + cut + R"(")"},
+        {R"([{"key": {")" + name + R"(": 1, ")" + name + R"(": 2}, "type": "CTint", "value": 1}])",
+         R"($[0].key: duplicate member ")" + cut + R"(")"},
+        {R"([{"key": {")" + name + R"(": {"a": 1, "a": 2}}, "type": "CTint", "value": 1}])",
+         R"($[0].key.)" + cut + R"(: duplicate member "a")"},
+        {R"([{"key": ")" + name, "$: JSON parse error at line 1, column 100011: syntax error while parsing value - "
+                                 "invalid string: missing closing quote; last read: '\"" + std::string(59, 'n') + "...'"},
+        {"[1" + std::string(100000, '0') + "e9]", "$: JSON number overflow parsing '1" + std::string(59, '0') + "...'"},
+    };
+    for (const Case &c : cases) EXPECT_EQ(refusal(c.json), c.message);
+}
+
 TEST_F(Json, ANestedSetThatIsNoLongerValidIsReportedNotWritten)
 {
     CTkvs h = make();
