@@ -8,7 +8,7 @@ min_time=${1:-0.2}
 out=${2:-$root/build-bench/results}
 build=${BENCH_BUILD_DIR:-$root/build-bench}
 "$root/scripts/deps.sh"
-cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DKVSET_BUILD_TESTS=OFF \
+cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF \
   -DKVSET_BUILD_EXAMPLES=OFF -DKVSET_BUILD_BENCHMARKS=ON >/dev/null
 cmake --build "$build" --target kvset_bench -j "$(nproc)" >/dev/null
 mkdir -p "$out"

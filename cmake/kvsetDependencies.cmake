@@ -1,5 +1,5 @@
-# Dependencies of the library, as imported targets. Used by the build and by
-# the installed package, so consumers get the same link line.
+# ACE, as the imported target kvset::ACE. The build links it privately into
+# the shared library; the installed package needs it only for a static one.
 if(NOT TARGET kvset::ACE)
   find_library(KVSET_ACE_LIBRARY NAMES ACE REQUIRED)
   find_path(KVSET_ACE_INCLUDE_DIR NAMES ace/OS_NS_Thread.h REQUIRED)

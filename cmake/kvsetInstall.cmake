@@ -1,6 +1,7 @@
 include(CMakePackageConfigHelpers)
 
 install(DIRECTORY include/kvset DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
+install(FILES ${PROJECT_BINARY_DIR}/include/kvset/version.h DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/kvset)
 install(TARGETS ${KVSET_INSTALL_TARGETS}
   EXPORT kvsetTargets
   LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
@@ -20,10 +21,20 @@ install(FILES
   ${CMAKE_CURRENT_BINARY_DIR}/kvsetConfigVersion.cmake
   cmake/kvsetDependencies.cmake
   DESTINATION ${KVSET_CMAKE_DIR})
+if(KVSET_SIBLINGS STREQUAL "system")
+  install(FILES cmake/kvsetSystemSiblings.cmake DESTINATION ${KVSET_CMAKE_DIR})
+endif()
 
 # The .pc file finds its prefix relative to its own folder, so the package
 # can be installed anywhere.
 file(RELATIVE_PATH KVSET_PC_TO_PREFIX /${CMAKE_INSTALL_LIBDIR}/pkgconfig /)
 string(REGEX REPLACE "/$" "" KVSET_PC_TO_PREFIX "${KVSET_PC_TO_PREFIX}")
+# The public class headers use the siblings' exceptions: C++ programs link
+# them by name (the stand-ins) or by the path where they were found.
+if(KVSET_SIBLINGS STREQUAL "bundled")
+  set(KVSET_PC_SIBLING_LIBS "-ls100symbol -lcxexception")
+else()
+  set(KVSET_PC_SIBLING_LIBS "${KVSET_S100SYMBOL_LIBRARY} ${KVSET_CXEXCEPTION_LIBRARY}")
+endif()
 configure_file(cmake/kvset.pc.in ${CMAKE_CURRENT_BINARY_DIR}/kvset.pc @ONLY)
 install(FILES ${CMAKE_CURRENT_BINARY_DIR}/kvset.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)

@@ -17,7 +17,7 @@ for source in "$root"/fuzz/*_fuzzer.cc; do
   names+=("$name")
 done
 CC=clang-14 CXX=clang++-14 cmake -S "$root" -B "$build" -G Ninja -DKVSET_FUZZ=ON -DKVSET_WERROR=ON \
-  -DKVSET_BUILD_TESTS=OFF -DKVSET_BUILD_EXAMPLES=OFF -DKVSET_BUILD_BENCHMARKS=OFF \
+  -DBUILD_TESTING=OFF -DKVSET_BUILD_EXAMPLES=OFF -DKVSET_BUILD_BENCHMARKS=OFF \
   -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 targets=()
 for name in "${names[@]}"; do targets+=(--target "kvset_${name}_fuzzer"); done

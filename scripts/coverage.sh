@@ -13,6 +13,10 @@ CC=clang-14 CXX=clang++-14 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_T
   -DKVSET_BUILD_BENCHMARKS=OFF -DKVSET_BUILD_EXAMPLES=OFF \
   -DCMAKE_C_FLAGS="$flags" -DCMAKE_CXX_FLAGS="$flags" \
   -DCMAKE_EXE_LINKER_FLAGS="-fprofile-instr-generate" -DCMAKE_SHARED_LINKER_FLAGS="-fprofile-instr-generate" >/dev/null
+# Every instrumented program writes its profile where this script says, never
+# a default.profraw in the current directory: the build runs the test
+# executables too (test discovery), into a folder the report leaves out.
+export LLVM_PROFILE_FILE="$build/discovery-profiles/%p.profraw"
 cmake --build "$build" -j 2
 rm -rf "$build/profiles"
 mkdir -p "$build/profiles"

@@ -346,6 +346,8 @@ int run(int argc, char **argv, bool *reported)
     app.name("kvset");
     app.require_subcommand(1, 1);
     app.fallthrough(false);
+    // The version of the library loaded, which is the tool's own.
+    app.set_version_flag("--version", std::string(MRQkvs_Version()), "Print the library's version and exit");
 
     // Formats are taken as words and turned into kvset::BlockFormat after parsing.
     auto input_format = [&](CLI::App *cmd, std::string *format) {

@@ -172,6 +172,10 @@ KVS_API uint32_t MRQkvs_GetNewestKVSets(CTkvs *handles, int32_t count);
 /* Do nothing; return 0. */
 KVS_API uint32_t CTkvs_NameString(void);
 KVS_API uint32_t CTkvs_ObjectVendor(void);
+/* The version of the loaded library, "MAJOR.MINOR.PATCH" (static storage,
+ * never freed). KVSET_VERSION_STRING in kvset/version.h is the version of
+ * the headers a program was compiled against. */
+KVS_API const char *MRQkvs_Version(void);
 
 /* ---- Puts: single values ----------------------------------------------- */
 

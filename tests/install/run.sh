@@ -1,21 +1,77 @@
 #!/usr/bin/env bash
-# Installs the built library into a temporary prefix, then builds and runs a
-# consumer through find_package(kvset CONFIG) and another through pkg-config.
+# Installs the built library into a temporary prefix and uses it as a program
+# outside the project would, with no LD_LIBRARY_PATH anywhere:
+#  - a C++ consumer through find_package(kvset CONFIG) alone, configured
+#    where ACE cannot be found;
+#  - a C consumer through `pkg-config --cflags --libs kvset` alone, with no
+#    other .pc file visible (so none of ACE);
+#  - the C consumer again with nothing but -I, -L and -lkvset;
+#  - one dlopen of the installed libkvset.so.MAJOR by path;
+#  - the installed kvset tool: --version is what pkg-config says, and the demo;
+#  - the switch to installed sibling libraries finds the installed stand-ins.
+#   tests/install/run.sh BUILD_DIR WORK_DIR
 set -euo pipefail
+unset LD_LIBRARY_PATH
 build=$1
 work=$2
 here=$(cd "$(dirname "$0")" && pwd)
+root=$(cd "$here/../.." && pwd)
+prefix=$work/prefix
+fail() { echo "install consumer: $*" >&2; exit 1; }
+
 rm -rf "$work"
 mkdir -p "$work"
-cmake --install "$build" --prefix "$work/prefix" >/dev/null
-cmake -S "$here/consumer" -B "$work/consumer" -DCMAKE_PREFIX_PATH="$work/prefix" >/dev/null
-cmake --build "$work/consumer" >/dev/null
-LD_LIBRARY_PATH="$(dirname "$(find "$work/prefix" -name "libkvset.so" )"):${LD_LIBRARY_PATH:-}" "$work/consumer/consumer"
-PKG_CONFIG_PATH="$(dirname "$(find "$work/prefix" -name kvset.pc)")" \
-  c++ -std=c++11 "$here/consumer/consumer.cc" $(PKG_CONFIG_PATH="$(dirname "$(find "$work/prefix" -name kvset.pc)")" pkg-config --cflags --libs kvset) -o "$work/pc-consumer"
-LD_LIBRARY_PATH="$(dirname "$(find "$work/prefix" -name "libkvset.so" )"):${LD_LIBRARY_PATH:-}" "$work/pc-consumer"
-# The tool is installed with the library and finds it on its own.
-if [ -x "$work/prefix/bin/kvset" ]; then
-  "$work/prefix/bin/kvset" demo "$work/demo" >/dev/null
+cmake --install "$build" --prefix "$prefix" >/dev/null
+
+pc_file=$(find "$prefix" -name kvset.pc)
+# Only the installed package is visible to pkg-config.
+pc() { PKG_CONFIG_LIBDIR=$(dirname "$pc_file") pkg-config "$@"; }
+version=$(pc --modversion kvset)
+libdir=$(cd "$(pc --variable=libdir kvset)" && pwd)
+includedir=$(cd "$(pc --variable=includedir kvset)" && pwd)
+
+# ACE stays private: named only for a static link.
+if grep -v '^Libs.private:' "$pc_file" | grep -v '^#' | grep -q ACE; then
+  fail "kvset.pc names ACE outside Libs.private"
 fi
-echo "install consumer: ok"
+if grep -q "kvset::ACE" "$(dirname "$(find "$prefix" -name kvsetConfig.cmake)")"/kvsetTargets*.cmake; then
+  fail "the CMake package passes ACE on to programs"
+fi
+[ -e "$libdir/libkvset.so.${version%%.*}" ] || fail "no libkvset.so.${version%%.*} for version $version"
+
+# C++ through find_package, with nothing under /usr findable (where ACE is).
+cmake -S "$here/consumer" -B "$work/consumer" -DCMAKE_PREFIX_PATH="$prefix" -DCMAKE_IGNORE_PREFIX_PATH=/usr >/dev/null
+cmake --build "$work/consumer" >/dev/null
+"$work/consumer/consumer"
+
+# C through pkg-config.
+cc -std=c99 -Wall -Werror "$here/consumer/consumer.c" $(pc --cflags --libs kvset) -o "$work/pc-consumer"
+"$work/pc-consumer"
+
+# C with the library alone: its siblings come through its own RUNPATH.
+cc -std=c99 "$here/consumer/consumer.c" -I"$includedir" -L"$libdir" -lkvset -Wl,-rpath,"$libdir" -o "$work/plain-consumer"
+"$work/plain-consumer"
+
+# dlopen by path.
+cc "$here/consumer/load.c" -ldl -o "$work/load"
+loaded=$("$work/load" "$libdir/libkvset.so.${version%%.*}")
+[ "$loaded" = "$version" ] || fail "dlopen: the library says $loaded, pkg-config $version"
+
+# The tool, installed with the library, finds it on its own.
+if [ -x "$prefix/bin/kvset" ]; then
+  tool_version=$("$prefix/bin/kvset" --version)
+  [ "$tool_version" = "$version" ] || fail "kvset --version says $tool_version, pkg-config $version"
+  "$prefix/bin/kvset" demo "$work/demo" >/dev/null
+fi
+
+# The installed stand-ins are where the switch to installed siblings looks.
+cmake -S "$root" -B "$work/system-siblings" -DKVSET_SIBLINGS=system -DCMAKE_PREFIX_PATH="$prefix" \
+  -DBUILD_TESTING=OFF -DKVSET_BUILD_TOOLS=OFF -DKVSET_BUILD_EXAMPLES=OFF >/dev/null
+for sibling in CXEXCEPTION S100SYMBOL; do
+  found=$(sed -n "s/^KVSET_${sibling}_LIBRARY:FILEPATH=//p" "$work/system-siblings/CMakeCache.txt")
+  case $found in
+    "$libdir"/*) ;;
+    *) fail "KVSET_SIBLINGS=system found $sibling at '$found', not in $libdir" ;;
+  esac
+done
+echo "install consumer: ok (version $version)"

@@ -1,5 +1,7 @@
 // A program built against the installed package: it calls the store's API
-// and checks the answers.
+// and checks the answers, checks the loaded library's version against the
+// headers, and catches an exception of the class layer (whose base classes
+// live in the sibling libraries).
 #include <kvset/kvset.h>
 
 #include <cstdio>
@@ -101,5 +103,15 @@ int main()
     expect(CTkvs_Destroy(b, &e) == CT_statusOK, "destroy");
     expect(CTkvs_Destroy(a, &e) == CT_statusOK, "destroy");
     expect(MRQkvs_GetNumKVS() == 0, "nothing left registered");
+
+    expect(std::strcmp(MRQkvs_Version(), KVSET_VERSION_STRING) == 0, "version of the loaded library");
+    bool caught = false;
+    try {
+        const KVSet empty;
+        (void)empty.getInt(1);
+    } catch (const CxException &) {
+        caught = true;
+    }
+    expect(caught, "a missing key throws a KVSetException, caught as its CxException base");
     return failures == 0 ? 0 : 1;
 }
