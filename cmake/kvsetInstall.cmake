@@ -30,11 +30,17 @@ endif()
 file(RELATIVE_PATH KVSET_PC_TO_PREFIX /${CMAKE_INSTALL_LIBDIR}/pkgconfig /)
 string(REGEX REPLACE "/$" "" KVSET_PC_TO_PREFIX "${KVSET_PC_TO_PREFIX}")
 # The public class headers use the siblings' exceptions: C++ programs link
-# them by name (the stand-ins) or by the path where they were found.
+# them by name (the stand-ins, beside libkvset) or by the path where they were
+# found, with a run path to their folder.
 if(KVSET_SIBLINGS STREQUAL "bundled")
   set(KVSET_PC_SIBLING_LIBS "-ls100symbol -lcxexception")
 else()
-  set(KVSET_PC_SIBLING_LIBS "${KVSET_S100SYMBOL_LIBRARY} ${KVSET_CXEXCEPTION_LIBRARY}")
+  set(KVSET_PC_SIBLING_LIBS)
+  foreach(library IN ITEMS "${KVSET_S100SYMBOL_LIBRARY}" "${KVSET_CXEXCEPTION_LIBRARY}")
+    get_filename_component(folder "${library}" DIRECTORY)
+    string(APPEND KVSET_PC_SIBLING_LIBS " -Wl,-rpath,${folder} ${library}")
+  endforeach()
+  string(STRIP "${KVSET_PC_SIBLING_LIBS}" KVSET_PC_SIBLING_LIBS)
 endif()
 configure_file(cmake/kvset.pc.in ${CMAKE_CURRENT_BINARY_DIR}/kvset.pc @ONLY)
 install(FILES ${CMAKE_CURRENT_BINARY_DIR}/kvset.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
