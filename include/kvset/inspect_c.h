@@ -53,7 +53,8 @@ typedef enum KVBlockFormat {
  * twice in one block, strings without their terminator, bytes after the
  * block). CT_statusOK when the block is sound. Otherwise CT_statusFail;
  * *faultOffset (when not null) gets the offset of the faulty field, counted
- * from the start of the input, frame included, and *faultText the line
+ * from the start of the input, frame included (0 when the failure is none of
+ * the block's, "out of memory"), and *faultText the line
  * "memory buffer: offset 70 (0x46), record 1 (MakeCall_RTC/0x1B80706D[0]):
  * element size 9 for a CTsymbol[] (4 expected)". */
 KVS_API CTstatus MRQkvs_ValidateBlock(const uint8_t *bytes, size_t size, KVBlockFormat format,
@@ -87,9 +88,9 @@ KVS_API size_t MRQkvs_ErrorName(CTerror error, char *name, size_t size);
  * included, into kvs (merging as MRQkvs_ReadFromMemory does). A buffer
  * shorter than the frame, or whose magic, length field (which must equal
  * length) or trailer is wrong, is refused with 3, CT_errorBadHeader before
- * anything is read; a null buffer is 3, CT_errorBadParameter; a block the
- * decoder refuses is 3, CT_errorBadFormat, with the pairs read before the
- * fault kept. */
+ * anything is read; a null buffer is 3, CT_errorBadParameter. The block
+ * inside a sound frame is read as MRQkvs_ReadFromMemory reads it, with the
+ * same answers (a malformed block: 3, CT_errorBadFormat). */
 KVS_API CTstatus MRQkvs_ReadFramedBuffer(CTkvs kvs, const uint8_t *buffer, uint32_t length, CTerror *error);
 
 /* Releases a text from this header's functions. Null is ignored. */

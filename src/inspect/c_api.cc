@@ -6,6 +6,7 @@
 #include <new>
 #include <string>
 
+#include "inspect/inspect_internal.h"
 #include "inspect/snapshot.h"
 #include "kvset/inspect.h"
 #include "kvset/inspect_c.h"
@@ -30,7 +31,7 @@ bool hand_out(const std::string &text, char **out, std::string *why)
 {
     *out = copy_text(text);
     if (*out != nullptr) return true;
-    *why = "out of memory";
+    *why = kvs::inspect::kOutOfMemory;
     return false;
 }
 
@@ -43,7 +44,7 @@ CTstatus answer_with_text(char **errorText, Body body) noexcept
     try {
         if (body(&why)) return CT_statusOK;
     } catch (const std::bad_alloc &) {
-        why = "out of memory";
+        why = kvs::inspect::kOutOfMemory;
     } catch (...) {
         why = "unexpected failure";
     }
@@ -121,8 +122,11 @@ CTstatus MRQkvs_ValidateBlock(const uint8_t *bytes, size_t size, KVBlockFormat f
             *why = "unknown block format " + std::to_string(static_cast<int>(format));
             return false;
         }
+        // The internal reader, so that an exhausted heap reaches the handler
+        // as bad_alloc and is never reported as a fault of the block.
+        kvset::BlockInfo info;
         kvset::BlockFault fault;
-        if (kvset::validateBlock(bytes, size, chosen, nullptr, &fault)) return true;
+        if (kvs::inspect::read_block_strict(bytes, size, chosen, false, nullptr, &info, &fault)) return true;
         if (faultOffset != nullptr) *faultOffset = fault.offset;
         *why = kvset::formatFault(fault);
         return false;

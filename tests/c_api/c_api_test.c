@@ -431,6 +431,10 @@ static void test_framed_reader_refusals(void)
         if (failures != before) fprintf(stderr, "  (frame with a bad %s)\n", frames[i].what);
         free(bad);
     }
+    /* A sound frame around a broken block reaches the decoder. */
+    bad = with_word(buffer, length, 8, 0u);
+    EXPECT_FAIL(MRQkvs_ReadFramedBuffer(kvs, bad, length, &error), CT_statusFail, CT_errorBadFormat);
+    free(bad);
     /* Cut short, a bare block, null, a bad handle, no error reference. */
     EXPECT_FAIL(MRQkvs_ReadFramedBuffer(kvs, buffer, length - 1, &error), CT_statusFail, CT_errorBadHeader);
     EXPECT_FAIL(MRQkvs_ReadFramedBuffer(kvs, buffer, 11, &error), CT_statusFail, CT_errorBadHeader);
