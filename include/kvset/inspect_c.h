@@ -17,7 +17,8 @@
  *  3. The name functions write into the caller's buffer as snprintf does:
  *     at most size - 1 bytes and a terminating zero (nothing when size is 0),
  *     and return the length of the whole name, so a caller can size the
- *     buffer with a first call of size 0.
+ *     buffer with a first call of size 0 (an exhausted heap gives the empty
+ *     name and 0).
  *  4. Reading a set (MRQkvs_ToJson, MRQkvs_RenderTree) walks it, so
  *     afterwards the iteration position of the set and of every set nested
  *     in it lies past its last pair. Nothing else is changed.

@@ -1,5 +1,5 @@
 // The inspection API for C callers: thin wrappers over the C++ functions of
-// inspect.h that hand text out in blocks from the allocation seam and turn
+// inspect.h (and its internal block reader) that hand text out in blocks from the allocation seam and turn
 // every failure, an exhausted heap included, into a status and one line.
 #include <cstdio>
 #include <cstring>
@@ -19,12 +19,16 @@ constexpr std::uint32_t kFrameHead = 8;     // magic, then the whole length
 constexpr std::uint32_t kFrameTrailer = 4;  // KVS_FRAME_TRAILER
 
 // A copy of text that MRQkvs_FreeText releases; null when out of memory.
-char *copy_text(const std::string &text) noexcept
+char *copy_text(const char *text, std::size_t size) noexcept
 {
-    auto *copy = static_cast<char *>(kvs::mem_malloc(text.size() + 1));
-    if (copy != nullptr) std::memcpy(copy, text.c_str(), text.size() + 1);
+    auto *copy = static_cast<char *>(kvs::mem_malloc(size + 1));
+    if (copy == nullptr) return nullptr;
+    std::memcpy(copy, text, size);
+    copy[size] = '\0';
     return copy;
 }
+
+char *copy_text(const std::string &text) noexcept { return copy_text(text.data(), text.size()); }
 
 // Hands text to the caller through *out.
 bool hand_out(const std::string &text, char **out, std::string *why)
@@ -41,14 +45,15 @@ CTstatus answer_with_text(char **errorText, Body body) noexcept
 {
     if (errorText != nullptr) *errorText = nullptr;
     std::string why;
+    const char *fixed = nullptr;  // a line that needs no string of its own
     try {
         if (body(&why)) return CT_statusOK;
     } catch (const std::bad_alloc &) {
-        why = kvs::inspect::kOutOfMemory;
+        fixed = kvs::inspect::kOutOfMemory;
     } catch (...) {
-        why = "unexpected failure";
+        fixed = "unexpected failure";
     }
-    if (errorText != nullptr) *errorText = copy_text(why);
+    if (errorText != nullptr) *errorText = fixed != nullptr ? copy_text(fixed, std::strlen(fixed)) : copy_text(why);
     return CT_statusFail;
 }
 
