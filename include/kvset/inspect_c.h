@@ -38,7 +38,9 @@
 extern "C" {
 #endif
 
-/* The variant of a block (see MRQkvs_ValidateBlock). */
+/* The variant of a block, for the format argument of MRQkvs_ValidateBlock
+ * (an integer there, so that any value a caller passes is defined; others
+ * are refused). */
 typedef enum KVBlockFormat {
     KV_BLOCK_AUTO = 0,   /* the frame magic means a memory buffer; a bare block
                             is tried as a file block, then as a memory block */
@@ -58,7 +60,7 @@ typedef enum KVBlockFormat {
  * the block's, "out of memory"), and *faultText the line
  * "memory buffer: offset 70 (0x46), record 1 (MakeCall_RTC/0x1B80706D[0]):
  * element size 9 for a CTsymbol[] (4 expected)". */
-KVS_API CTstatus MRQkvs_ValidateBlock(const uint8_t *bytes, size_t size, KVBlockFormat format,
+KVS_API CTstatus MRQkvs_ValidateBlock(const uint8_t *bytes, size_t size, uint32_t format,
                                       size_t *faultOffset, char **faultText);
 
 /* Writes the JSON text of kvs (the form of docs/json.md, canonical, ending

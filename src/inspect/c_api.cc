@@ -90,7 +90,7 @@ std::size_t write_name(char *buffer, std::size_t size, Make make) noexcept
     return name.size();
 }
 
-bool block_format(KVBlockFormat format, kvset::BlockFormat *out)
+bool block_format(std::uint32_t format, kvset::BlockFormat *out)
 {
     switch (format) {
     case KV_BLOCK_AUTO: *out = kvset::BlockFormat::Auto; return true;
@@ -117,14 +117,14 @@ bool frame_is_sound(const std::uint8_t *buffer, std::uint32_t length)
 
 extern "C" {
 
-CTstatus MRQkvs_ValidateBlock(const uint8_t *bytes, size_t size, KVBlockFormat format, size_t *faultOffset,
+CTstatus MRQkvs_ValidateBlock(const uint8_t *bytes, size_t size, uint32_t format, size_t *faultOffset,
                               char **faultText)
 {
     if (faultOffset != nullptr) *faultOffset = 0;
     return answer_with_text(faultText, [&](std::string *why) {
         kvset::BlockFormat chosen = kvset::BlockFormat::Auto;
         if (!block_format(format, &chosen)) {
-            *why = "unknown block format " + std::to_string(static_cast<int>(format));
+            *why = "unknown block format " + std::to_string(format);
             return false;
         }
         // The internal reader, so that an exhausted heap reaches the handler

@@ -333,7 +333,7 @@ static void test_validate(CTkvs original)
     EXPECT(text_holds(text, "offset"));
     EXPECT(MRQkvs_ValidateBlock(NULL, 10, KV_BLOCK_AUTO, &offset, &text) == CT_statusFail);
     EXPECT(text_holds(text, "no input"));
-    EXPECT(MRQkvs_ValidateBlock(buffer, length, (KVBlockFormat)7, &offset, &text) == CT_statusFail);
+    EXPECT(MRQkvs_ValidateBlock(buffer, length, 7, &offset, &text) == CT_statusFail);
     EXPECT(text_holds(text, "unknown block format 7"));
     MRQkvs_FreeBuffer(buffer);
 }
