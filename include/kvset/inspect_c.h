@@ -6,9 +6,11 @@
  * Conventions
  *  1. The text functions (MRQkvs_ValidateBlock, MRQkvs_ToJson,
  *     MRQkvs_FromJson, MRQkvs_RenderTree) return CT_statusOK or
- *     CT_statusFail. On failure *errorText, when errorText is not null, gets
- *     one readable line of UTF-8 saying why; it is null on success, and also
- *     when even that line could not be allocated. Nothing throws.
+ *     CT_statusFail. On failure *errorText (*faultText for the validation),
+ *     when that reference is not null, gets one readable line of UTF-8
+ *     saying why; "out of memory" means the heap ran out, whatever the
+ *     input. It is null on success, and also when even that line could not
+ *     be allocated. Nothing throws.
  *  2. Every text these functions hand out (JSON, tree, error lines) is a new
  *     zero-terminated UTF-8 string that belongs to the caller, who releases
  *     it with MRQkvs_FreeText, and with nothing else. Out-references are
