@@ -4,6 +4,7 @@
 
 #include "kvset/ctkvs.h"
 #include "kvset/ctsym.h"
+#include "kvset/inspect_c.h"
 #include "kvset/version.h"
 
 #ifdef __cplusplus

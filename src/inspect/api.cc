@@ -23,7 +23,7 @@ bool guarded(std::string *error, Body body)
         if (body(&why)) return true;
         if (error != nullptr) *error = why;
     } catch (const std::bad_alloc &) {
-        if (error != nullptr) *error = "out of memory";
+        if (error != nullptr) *error = kvs::inspect::kOutOfMemory;
     } catch (...) {
         if (error != nullptr) *error = "unexpected failure";
     }

@@ -3,6 +3,7 @@
 // field by field to learn where each record lies and to refuse what the
 // lenient reader passes over. There is no second decoder here.
 #include <cstdio>
+#include <new>
 #include <set>
 
 #include "inspect/inspect_internal.h"
@@ -224,13 +225,16 @@ bool attempt(const unsigned char *bytes, std::size_t size, BlockFormat format, b
         return finish_fault();
     }
 
+    // An exhausted heap is no fault of the block: it leaves as bad_alloc,
+    // which the exported wrappers report as "out of memory".
     CTkvs target = 0;
-    if (create_set(&target) != CT_errorOK) {
-        strict.outside(base, "out of memory");
-        return finish_fault();
-    }
+    if (create_set(&target) != CT_errorOK) throw std::bad_alloc();
     serial::MemorySource source(bytes + base, static_cast<std::uint32_t>(end - base));
     const CTerror verdict = serial::read_block(source, variant, registry_find(target), &strict);
+    if (verdict == CT_errorNoResource && !strict.faulty()) {
+        destroy_set_quietly(target);
+        throw std::bad_alloc();
+    }
     if (verdict != CT_errorOK && !strict.faulty())
         strict.outside(base + static_cast<std::size_t>(source.cursor() - (bytes + base)),
                        "the decoder refused the block: " + error_text(verdict));

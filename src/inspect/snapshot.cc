@@ -83,8 +83,13 @@ bool get_array(CTkvs kvs, CTsymbol key, std::uint32_t type, const void **block, 
     return true;
 }
 
+// A call that failed on key. The puts and the create answer
+// CT_errorNoResource only when the heap is exhausted: that reads as "out of
+// memory", the words every inspection wrapper uses for it, so that callers
+// can tell it from a fault of their input.
 std::string failure(const char *what, CTsymbol key, CTerror e)
 {
+    if (e == CT_errorNoResource) return kOutOfMemory;
     return std::string(what) + " " + symbol_text(key) + ": " + error_text(e);
 }
 
@@ -346,7 +351,7 @@ bool make_set(const Set &set, CTkvs *kvs, std::string *error)
     CTkvs made = 0;
     CTerror e = CT_errorOK;
     if (CTkvs_Create(&made, &e) != CT_statusOK) {
-        *error = "cannot create a KV-Set: " + error_text(e);
+        *error = e == CT_errorNoResource ? kOutOfMemory : "cannot create a KV-Set: " + error_text(e);
         return false;
     }
     for (const Pair &p : set) {

@@ -47,6 +47,9 @@ bool read_set(CTkvs kvs, Set *out, std::string *error);
 // failure nothing stays registered, *kvs is 0 and *error says why.
 bool make_set(const Set &set, CTkvs *kvs, std::string *error);
 
+// What every inspection function says when the heap is exhausted.
+inline constexpr char kOutOfMemory[] = "out of memory";
+
 // The symbol library's name of a symbol, or "0x" and 8 upper-case hex digits.
 std::string symbol_text(std::uint32_t symbol);
 // The name of an error symbol for messages: "CT_errorBadFormat".

@@ -4,5 +4,6 @@
 #include "kvset/mrqMakeCallOptionaArgs.h"
 #include "kvset/KVSet.h"
 #include "kvset/KVSetException.h"
+#include "kvset/inspect_c.h"
 #include "kvset/kvset.h"
 #include "kvset/kvset.h"  // and twice

@@ -13,6 +13,7 @@
 #include "kvset/KVSet.h"
 #include "kvset/KVSetException.h"
 #include "kvset/inspect.h"
+#include "kvset/inspect_c.h"
 #include "kvset/mrqMakeCallOptionaArgs.h"
 #include "serial/block_io.h"
 #include "sample_sets.h"
@@ -116,8 +117,9 @@ void settle_stamp(CTkvs t)
 
 // ---- Blocks and files the codec rows read -----------------------------------
 
-// The block of every value type, with keys the fixture set holds replaced.
-std::string source_block()
+// The memory buffer of every value type, with keys the fixture set holds
+// replaced, and the bare block inside it.
+std::string source_frame()
 {
     CTkvs source = samples::every_type(false);
     CTerror e = 0;
@@ -125,12 +127,18 @@ std::string source_block()
     CTkvs_PutInt(source, 0x1005, 99, &e);
     std::string frame = sweep::encoding(source);
     destroy(source);
-    return frame.substr(8, frame.size() - 12);
+    return frame;
+}
+
+const std::string &memory_frame()
+{
+    static const std::string frame = source_frame();
+    return frame;
 }
 
 const std::string &memory_block()
 {
-    static const std::string block = source_block();
+    static const std::string block = memory_frame().substr(8, memory_frame().size() - 12);
     return block;
 }
 
@@ -359,6 +367,13 @@ void add_codec_rows(std::vector<Row> &r)
                                          static_cast<std::uint32_t>(block.size()), &o.error);
         return o;
     };
+    auto read_framed = [](CTkvs t) {
+        Outcome o;
+        const std::string &frame = memory_frame();
+        o.status = MRQkvs_ReadFramedBuffer(t, reinterpret_cast<const std::uint8_t *>(frame.data()),
+                                           static_cast<std::uint32_t>(frame.size()), &o.error);
+        return o;
+    };
     auto read_named_file = [](CTkvs t) {
         Outcome o;
         o.status = CTkvs_ReadFile(t, source_file().c_str(), 0, &o.error);
@@ -377,6 +392,9 @@ void add_codec_rows(std::vector<Row> &r)
         read.failures = {kCodecFailure};
         read.partialAllowed = true;  // pairs decoded before the failure stay
         read.operation = read_memory;
+        r.push_back(read);
+        read.name = std::string("ReadFramedBuffer ") + (merged ? "merged into a set" : "into an empty set");
+        read.operation = read_framed;
         r.push_back(read);
         read.name = std::string("ReadFile ") + (merged ? "merged into a set" : "into an empty set");
         read.operation = read_named_file;
@@ -880,6 +898,71 @@ void add_bridge_rows(std::vector<Row> &r)
     r.push_back(block);
 }
 
+// ---- The inspection API for C callers ------------------------------------------
+
+// What a call of inspect_c.h answered: its text as the product; a failure
+// whose line says the heap ran out (or that had no room for a line at all)
+// counts as CT_errorNoResource, any other failure as no allowed outcome.
+Outcome c_outcome(CTstatus status, char *text, char *errorText)
+{
+    Outcome o;
+    o.status = status;
+    if (text != nullptr) o.product = text;
+    if (status != CT_statusOK)
+        o.error = errorText == nullptr || std::string(errorText) == "out of memory" ? CT_errorNoResource : 0;
+    MRQkvs_FreeText(text);
+    MRQkvs_FreeText(errorText);
+    return o;
+}
+
+// A row for a C call that renders a set of every value type as text.
+Row c_text_row(const std::string &name, CTstatus (*render)(CTkvs, char **, char **))
+{
+    Row row;
+    row.name = name;
+    row.setup = [] { return samples::every_type(true); };
+    row.teardown = destroy;
+    row.failures = {kCodecFailure};
+    row.operation = [render](CTkvs t) {
+        char *text = nullptr;
+        char *errorText = nullptr;
+        const CTstatus status = render(t, &text, &errorText);
+        return c_outcome(status, text, errorText);
+    };
+    return row;
+}
+
+void add_c_inspect_rows(std::vector<Row> &r)
+{
+    r.push_back(c_text_row("MRQkvs_ToJson", MRQkvs_ToJson));
+    r.push_back(c_text_row("MRQkvs_RenderTree", MRQkvs_RenderTree));
+
+    r.push_back(making_row("MRQkvs_FromJson", [](CTkvs *made, std::string *error) {
+        char *errorText = nullptr;
+        const CTstatus status = MRQkvs_FromJson(every_type_json().c_str(), made, &errorText);
+        const Outcome o = c_outcome(status, nullptr, errorText);
+        if (o.status != CT_statusOK) *error = o.error == CT_errorNoResource ? "out of memory" : "";
+        return o.status == CT_statusOK;
+    }));
+
+    Row validate;
+    validate.name = "MRQkvs_ValidateBlock";
+    validate.setup = [] {
+        every_type_frame();
+        return fixture_set();
+    };
+    validate.teardown = destroy;
+    validate.failures = {kCodecFailure};
+    validate.operation = [](CTkvs) {
+        const std::string &frame = every_type_frame();
+        char *errorText = nullptr;
+        const CTstatus status = MRQkvs_ValidateBlock(reinterpret_cast<const std::uint8_t *>(frame.data()),
+                                                     frame.size(), KV_BLOCK_AUTO, nullptr, &errorText);
+        return c_outcome(status, nullptr, errorText);
+    };
+    r.push_back(validate);
+}
+
 std::vector<Row> rows()
 {
     std::vector<Row> r;
@@ -888,6 +971,7 @@ std::vector<Row> rows()
     add_diag_rows(r);
     add_object_rows(r);
     add_bridge_rows(r);
+    add_c_inspect_rows(r);
     return r;
 }
 
