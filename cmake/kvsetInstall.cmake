@@ -1,6 +1,9 @@
 include(CMakePackageConfigHelpers)
 
 install(DIRECTORY include/kvset DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
+# The documentation: format, JSON form, performance, and the changelog.
+install(DIRECTORY docs/ DESTINATION ${CMAKE_INSTALL_DOCDIR})
+install(FILES README.md CHANGELOG.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
 install(FILES ${PROJECT_BINARY_DIR}/include/kvset/version.h DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/kvset)
 install(TARGETS ${KVSET_INSTALL_TARGETS}
   EXPORT kvsetTargets

@@ -376,7 +376,7 @@ int run(int argc, char **argv, bool *reported)
     validate_cmd->add_option("FILE", files, "Block files ('-' for standard input)")->required();
     input_format(validate_cmd, &format);
 
-    CLI::App *json_cmd = app.add_subcommand("json", "Write a block's KV-Set in its JSON form (docs/json.md)");
+    CLI::App *json_cmd = app.add_subcommand("json", "Write a block's KV-Set in its JSON form (json.md in the installed documentation, share/doc/kvset)");
     json_cmd->add_option("FILE", file, "Block file ('-' for standard input)")->required();
     json_cmd->add_option("-o,--output", output, "Where to write the JSON ('-', the default, for standard output)");
     input_format(json_cmd, &format);

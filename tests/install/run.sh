@@ -74,4 +74,15 @@ for sibling in CXEXCEPTION S100SYMBOL; do
     *) fail "KVSET_SIBLINGS=system found $sibling at '$found', not in $libdir" ;;
   esac
 done
+# The documentation, the man page (when help2man built it) and the bash
+# completion are installed; the completion offers the commands and options.
+[ -f "$prefix/share/doc/kvset/json.md" ] || fail "docs/json.md, named by kvset json --help, is not installed"
+if grep -q '^KVSET_HELP2MAN:FILEPATH=/' "$build/CMakeCache.txt"; then
+  grep -q '^\.TH KVSET' "$prefix/share/man/man1/kvset.1" || fail "no man page for kvset"
+fi
+completion="$prefix/share/bash-completion/completions/kvset"
+words=$(bash -c 'source "$1"; COMP_WORDS=(kvset co); COMP_CWORD=1; _kvset; echo "${COMPREPLY[*]}"' _ "$completion")
+[ "$words" = "convert" ] || fail "bash completion of 'kvset co' gives '$words'"
+words=$(bash -c 'source "$1"; COMP_WORDS=(kvset convert x --to ""); COMP_CWORD=4; _kvset; echo "${COMPREPLY[*]}"' _ "$completion")
+[ "$words" = "memory file" ] || fail "bash completion of 'kvset convert x --to' gives '$words'"
 echo "install consumer: ok (version $version)"
