@@ -152,7 +152,8 @@ public:
     std::vector<KVSet> getKVSArray(unsigned int key) const;
 
     // The same calls with non-const pointers, as earlier versions exported
-    // them; kept for programs built against those.
+    // them; kept for programs built against those. A bare nullptr is
+    // ambiguous between the two forms: cast it to the const pointer type.
     void putString(unsigned int key, wchar_t *value);
     void putSymbolArray(unsigned int key, unsigned int *symbols, unsigned int count);
 

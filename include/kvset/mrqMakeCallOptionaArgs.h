@@ -122,7 +122,8 @@ public:
     void validate() const;
 
     // The same setters with non-const pointers, as earlier versions exported
-    // them; kept for programs built against those.
+    // them; kept for programs built against those. A bare nullptr is
+    // ambiguous between the two forms: cast it to the const pointer type.
     void setLineDevice(wchar_t *value);
     void setOutboundProxy(wchar_t *value);
     void setCallingNumber(wchar_t *value);

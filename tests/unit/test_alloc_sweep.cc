@@ -775,8 +775,9 @@ void add_object_rows(std::vector<Row> &r)
     r.push_back(setter_row("mrqMakeCallOptionaArgs::copy (a KVSet)", [](mrqMakeCallOptionaArgs &m) {
         m.copy(KVSet(static_cast<unsigned long>(m), false));
     }));
-    // A source it cannot copy is reported as such, whatever the cause.
-    for (std::size_t i = r.size() - 2; i < r.size(); ++i) r[i].failures.push_back({CT_statusFail, CT_errorInvalidKVSet});
+    // A source it cannot copy is reported as such, whatever the cause (both copy rows).
+    for (std::size_t i = r.size() - 2; i < r.size(); ++i)
+        r[i].failures.push_back({CT_statusFail, CT_errorInvalidKVSet});
 }
 
 // ---- The JSON bridge and block inspection ------------------------------------

@@ -25,8 +25,15 @@ class ObjectOwnershipTest : public objtest::RegistryBalanced {};
 const unsigned int kKey = 0x00010003u;  // the source's one pair: kKey = 30
 const unsigned int kNest = 2u;
 
-// The int under kKey in the set nested at kNest of `outer`.
-int nested_value(const KVSet &outer) { return KVSet(outer.getKVS(kNest), false).getInt(kKey); }
+// Puts the source into a new set b with `put`, and expects b to hold a copy
+// of the source's pair under kNest.
+void expect_nested(const std::function<void(KVSet &b)> &put)
+{
+    KVSet b;
+    b.create();
+    put(b);
+    EXPECT_EQ(KVSet(b.getKVS(kNest), false).getInt(kKey), 30);
+}
 
 TEST_F(ObjectOwnershipTest, CallsTakingAKVSetCopyAndLeaveTheSourceOwned)
 {
@@ -35,43 +42,14 @@ TEST_F(ObjectOwnershipTest, CallsTakingAKVSetCopyAndLeaveTheSourceOwned)
         std::function<void(KVSet &source)> call;  // makes the call and checks that it took effect
     };
     const Case cases[] = {
-        {"b.putKVS(2, a)",
-         [](KVSet &a) {
-             KVSet b;
-             b.create();
-             b.putKVS(2, a);
-             EXPECT_EQ(nested_value(b), 30);
-         }},
+        {"b.putKVS(2, a)", [](KVSet &a) { expect_nested([&](KVSet &b) { b.putKVS(2, a); }); }},
         {"b.putKVS(key, a) with an unsigned int key",
-         [](KVSet &a) {
-             KVSet b;
-             b.create();
-             const unsigned int key = kNest;
-             b.putKVS(key, a);
-             EXPECT_EQ(nested_value(b), 30);
-         }},
+         [](KVSet &a) { expect_nested([&](KVSet &b) { b.putKVS(kNest, a); }); }},
         {"b.putKVS(2, KVSet(a)) with a temporary",
-         [](KVSet &a) {
-             KVSet b;
-             b.create();
-             b.putKVS(2, KVSet(a));
-             EXPECT_EQ(nested_value(b), 30);
-         }},
-        {"b.putKVS(2, a.handle())",
-         [](KVSet &a) {
-             KVSet b;
-             b.create();
-             b.putKVS(2, a.handle());
-             EXPECT_EQ(nested_value(b), 30);
-         }},
+         [](KVSet &a) { expect_nested([&](KVSet &b) { b.putKVS(2, KVSet(a)); }); }},
+        {"b.putKVS(2, a.handle())", [](KVSet &a) { expect_nested([&](KVSet &b) { b.putKVS(2, a.handle()); }); }},
         {"b.putKVS(2, h) with a CTkvs handle",
-         [](KVSet &a) {
-             KVSet b;
-             b.create();
-             const CTkvs h = static_cast<CTkvs>(a.handle());
-             b.putKVS(2, h);
-             EXPECT_EQ(nested_value(b), 30);
-         }},
+         [](KVSet &a) { expect_nested([&](KVSet &b) { b.putKVS(2, static_cast<CTkvs>(a.handle())); }); }},
         {"options.setRTC(a)",
          [](KVSet &a) {
              mrqMakeCallOptionaArgs options;
