@@ -265,12 +265,12 @@ int demo(const std::string &requested)
     std::cout << "kvset demo: the optional arguments of an outbound call, from object to bytes and back\n\n";
 
     mrqMakeCallOptionaArgs args;
-    args.setLineDevice(const_cast<wchar_t *>(L"dxxxB1C1"));
-    args.setCallingNumber(const_cast<wchar_t *>(L"+44 20 7946 0000"));
+    args.setLineDevice(L"dxxxB1C1");
+    args.setCallingNumber(L"+44 20 7946 0000");
     KVSet extra;
     extra.create();
     extra.putInt(0x00010003u, 30);
-    args.setRTC(static_cast<unsigned long>(static_cast<const KVSet &>(extra)));
+    args.setRTC(extra);  // copies the pairs; extra keeps its set
     args.validate();
     const CTkvs options = static_cast<CTkvs>(static_cast<unsigned long>(args));
     std::cout << "1. Built the make-call options with their defaults (RTC, call-progress analysis, connect and\n"

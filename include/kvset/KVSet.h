@@ -18,6 +18,16 @@
 // Values handed out as pointers or handles (getString(key, wchar_t**),
 // getKVS, getArrayKVSetElement) are borrowed from the KV-Set: do not free or
 // destroy them.
+//
+// Ownership and the handle. Converting a non-const KVSet to unsigned long
+// (`unsigned long h = set;`, `CTkvs h = set;`, or passing the object where a
+// handle is expected) hands the duty to destroy the KV-Set over to the
+// caller: the object stops owning it, and nothing destroys it unless the
+// caller does. To read the handle and keep ownership, call handle(). Calls
+// that take a KV-Set have overloads taking `const KVSet &` (putKVS, and
+// mrqMakeCallOptionaArgs::setRTC and copy), which overload resolution picks
+// for a KVSet argument, const or not: they copy the pairs and never take
+// ownership.
 #ifndef KVSET_KVSET_CLASS_H
 #define KVSET_KVSET_CLASS_H
 
@@ -54,10 +64,13 @@ public:
     // KV-Set this object owned before is destroyed, unless it is the one taken.
     KVSet &operator=(KVSet &&other) noexcept;
 
-    // The handle; the caller takes over the duty to destroy the KV-Set.
+    // The handle; the caller takes over the duty to destroy the KV-Set (the
+    // object stops owning it). Read it with handle() to keep ownership.
     operator unsigned long();
     // The handle; ownership is unchanged.
     operator unsigned long() const;
+    // The handle (0 when nothing is held); only reads: ownership stays.
+    unsigned long handle() const;
     // Stops owning: the KV-Set stays alive and the handle stays here.
     void abandon();
 
@@ -97,14 +110,17 @@ public:
     void putIRange(unsigned int key, struct_Irange range);
     struct_Irange getIRange(unsigned int key) const;
     // Stores a deep copy of the given KV-Set; the get lends the nested handle.
+    // The KVSet overload copies too and leaves the argument's ownership as
+    // it was; it is the one chosen for a KVSet argument.
     void putKVS(unsigned int key, unsigned long kvs);
+    void putKVS(unsigned int key, const KVSet &kvs);
     unsigned long getKVS(unsigned int key) const;
     void putMode(unsigned int key, e_OperationModes mode);
     e_OperationModes getMode(unsigned int key) const;
     // A null string stores an absent string. The pointer get lends the stored
     // string (null when absent); the std::wstring get returns a copy (empty
     // when absent).
-    void putString(unsigned int key, wchar_t *value);
+    void putString(unsigned int key, const wchar_t *value);
     void getString(unsigned int key, wchar_t **value) const;
     void putString(unsigned int key, const std::wstring &value);
     std::wstring getString(unsigned int key) const;
@@ -124,7 +140,7 @@ public:
     void putGroup(unsigned int key, void *group);
     void *getGroup(unsigned int key) const;
 
-    void putSymbolArray(unsigned int key, unsigned int *symbols, unsigned int count);
+    void putSymbolArray(unsigned int key, const unsigned int *symbols, unsigned int count);
     // Stores an array of `count` new, empty KV-Sets. A negative count throws
     // SET with CT_errorBadParameter.
     void createArray(unsigned int key, int count);
@@ -135,9 +151,15 @@ public:
     // element; an element that cannot be copied holds nothing.
     std::vector<KVSet> getKVSArray(unsigned int key) const;
 
+    // The same calls with non-const pointers, as earlier versions exported
+    // them; kept for programs built against those. A bare nullptr is
+    // ambiguous between the two forms: cast it to the const pointer type.
+    void putString(unsigned int key, wchar_t *value);
+    void putSymbolArray(unsigned int key, unsigned int *symbols, unsigned int count);
+
 private:
     bool owning;
-    unsigned long handle;
+    unsigned long held;
 };
 
 #endif  // KVSET_KVSET_CLASS_H

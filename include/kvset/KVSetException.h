@@ -9,6 +9,13 @@
 // A thrower may attach a third, detail argument with with() before throwing;
 // the exception library renders it after the message. Always thrown by value;
 // catch it as KVSetException, CxS100Exception or CxException.
+//
+// It is not a std::exception (and has no what()): `catch (const
+// std::exception &)` does not catch it; catch it by its own type. For text,
+// message() gives the rendered message in UTF-8 for narrow streams and logs;
+// asString() gives it wide. Writing the wide text to std::wcerr fixes the
+// orientation of stderr to wide, after which narrow output to stderr (printf,
+// std::cerr through stdio) is silently lost: prefer message().
 #ifndef KVSET_KVSETEXCEPTION_H
 #define KVSET_KVSETEXCEPTION_H
 
@@ -34,6 +41,10 @@ public:
     std::wstring convertCodeToString(int code) const override;
     // A heap copy (code and every argument); the caller deletes it.
     CxException *clone() const override;
+
+    // asString() in UTF-8, converted exactly whatever the locale: a lone
+    // surrogate or a value that is not a Unicode code point becomes U+FFFD.
+    std::string message() const;
 
 private:
     // Only for clone(), which fills it with deepCopy().

@@ -44,34 +44,36 @@ public:
     // String options. Getters lend the stored string (valid until the option
     // is set again or the object dies) and throw GET with CT_errorNoSuchKey
     // for an option never set. Narrow setters convert in the current locale.
-    void setLineDevice(wchar_t *value);
+    void setLineDevice(const wchar_t *value);
     void setLineDevice(const char *value);
     void getLineDevice(wchar_t **value) const;
-    void setOutboundProxy(wchar_t *value);
+    void setOutboundProxy(const wchar_t *value);
     void setOutboundProxy(const char *value);
     void getOutboundProxy(wchar_t **value) const;
-    void setCallingNumber(wchar_t *value);
+    void setCallingNumber(const wchar_t *value);
     void setCallingNumber(const char *value);
     void getCallingNumber(wchar_t **value) const;
-    void setAuthUserName(wchar_t *value);
+    void setAuthUserName(const wchar_t *value);
     void setAuthUserName(const char *value);
     void getAuthUserName(wchar_t **value) const;
-    void setAuthPassword(wchar_t *value);
+    void setAuthPassword(const wchar_t *value);
     void setAuthPassword(const char *value);
     void getAuthPassword(wchar_t **value) const;
-    void setFaxMediaFeatureTag(wchar_t *value);
+    void setFaxMediaFeatureTag(const wchar_t *value);
     void setFaxMediaFeatureTag(const char *value);
     void getFaxMediaFeatureTag(wchar_t **value) const;
-    void setPassertID(wchar_t *value);
+    void setPassertID(const wchar_t *value);
     void setPassertID(const char *value);
     void getPassertID(wchar_t **value) const;
 
     // RTC: the defaults are two one-element symbol arrays. setRTC merges the
     // pairs of rtcSet into the RTC KV-Set (the caller keeps rtcSet) and
-    // stores it; a failed merge throws COPY with MakeCall_RTC. getRTC lends
-    // the stored RTC KV-Set; its argument is not used.
+    // stores it; a failed merge throws COPY with MakeCall_RTC. The KVSet
+    // overload, the one chosen for a KVSet argument, leaves its ownership as
+    // it was. getRTC lends the stored RTC KV-Set; its argument is not used.
     void setDefaultRTC();
     void setRTC(unsigned long rtcSet);
+    void setRTC(const KVSet &rtcSet);
     unsigned long getRTC(unsigned long unused) const;
 
     // Rebuilds the object around the pairs of an existing options KV-Set.
@@ -79,8 +81,10 @@ public:
     // preferences are taken from its media entries when they hold 1 to 3
     // valid symbols, else the defaults apply. Throws COPY with key 0 and
     // CT_errorInvalidKVSet when source cannot be copied; the object is then
-    // unchanged.
+    // unchanged. The KVSet overload, the one chosen for a KVSet argument,
+    // reads the source and leaves its ownership as it was.
     void copy(unsigned long source);
+    void copy(const KVSet &source);
 
     // Connect and disconnect masks. The getters by symbol read the stored
     // masks; the getters without one lend the stored mask's handle.
@@ -104,9 +108,9 @@ public:
 
     // Media preferences, in preference order. The getters lend the object's
     // own array (valid while the object lives).
-    void setOutboundOfferMedia(unsigned int *const symbols, int count);
+    void setOutboundOfferMedia(const unsigned int *symbols, int count);
     void setOutboundOfferMedia(unsigned int first, unsigned int second, unsigned int third, int count);
-    void setOutboundAcceptMedia(unsigned int *const symbols, int count);
+    void setOutboundAcceptMedia(const unsigned int *symbols, int count);
     void setOutboundAcceptMedia(unsigned int first, unsigned int second, unsigned int third, int count);
     void getOutbondOfferMedia(unsigned int **symbols, int *count);
     void getOutboundAcceptMedia(unsigned int **symbols, int *count);
@@ -116,6 +120,19 @@ public:
     // Throws on the first inconsistency: a symbol set in both masks, an
     // empty connect or disconnect mask, a CPA value outside its bounds.
     void validate() const;
+
+    // The same setters with non-const pointers, as earlier versions exported
+    // them; kept for programs built against those. A bare nullptr is
+    // ambiguous between the two forms: cast it to the const pointer type.
+    void setLineDevice(wchar_t *value);
+    void setOutboundProxy(wchar_t *value);
+    void setCallingNumber(wchar_t *value);
+    void setAuthUserName(wchar_t *value);
+    void setAuthPassword(wchar_t *value);
+    void setFaxMediaFeatureTag(wchar_t *value);
+    void setPassertID(wchar_t *value);
+    void setOutboundOfferMedia(unsigned int *symbols, int count);
+    void setOutboundAcceptMedia(unsigned int *symbols, int count);
 
 private:
     struct MaskEntry;  // a symbol and where it may be set, and its defaults

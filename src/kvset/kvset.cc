@@ -78,61 +78,63 @@ void destroy_quietly(CTkvs kvs)
 
 // ---- Construction, assignment, conversion --------------------------------
 
-KVSet::KVSet() : owning(false), handle(0) {}
+KVSet::KVSet() : owning(false), held(0) {}
 
-KVSet::KVSet(unsigned long handle, bool owning) : owning(owning), handle(handle) {}
+KVSet::KVSet(unsigned long handle, bool owning) : owning(owning), held(handle) {}
 
-KVSet::KVSet(const KVSet &other) noexcept : owning(true), handle(0)
+KVSet::KVSet(const KVSet &other) noexcept : owning(true), held(0)
 {
     CTkvs made = 0;
     CTerror error = CT_errorOK;
     if (CTkvs_Create(&made, &error) != CT_statusOK) return;
-    if (CTkvs_Copy(made, wire(other.handle), &error) != CT_statusOK) {
+    if (CTkvs_Copy(made, wire(other.held), &error) != CT_statusOK) {
         destroy_quietly(made);
         return;
     }
-    handle = made;
+    held = made;
 }
 
-KVSet::KVSet(KVSet &&other) noexcept : owning(other.owning), handle(other.handle)
+KVSet::KVSet(KVSet &&other) noexcept : owning(other.owning), held(other.held)
 {
     other.owning = false;
-    other.handle = 0;
+    other.held = 0;
 }
 
 KVSet::~KVSet()
 {
-    if (owning && handle != 0) destroy_quietly(wire(handle));
+    if (owning && held != 0) destroy_quietly(wire(held));
 }
 
 KVSet &KVSet::operator=(const KVSet &other)
 {
     owning = other.owning;
-    handle = other.handle;
+    held = other.held;
     return *this;
 }
 
 KVSet &KVSet::operator=(KVSet &&other) noexcept
 {
     if (this == &other) return *this;
-    const bool sameSet = handle != 0 && handle == other.handle;
-    if (owning && handle != 0 && !sameSet) destroy_quietly(wire(handle));
+    const bool sameSet = held != 0 && held == other.held;
+    if (owning && held != 0 && !sameSet) destroy_quietly(wire(held));
     // Two objects may hold the same KV-Set after a copy assignment; the
     // duty to destroy it stays with this object if either had it.
     owning = other.owning || (sameSet && owning);
-    handle = other.handle;
+    held = other.held;
     other.owning = false;
-    other.handle = 0;
+    other.held = 0;
     return *this;
 }
 
 KVSet::operator unsigned long()
 {
     owning = false;
-    return handle;
+    return held;
 }
 
-KVSet::operator unsigned long() const { return handle; }
+KVSet::operator unsigned long() const { return held; }
+
+unsigned long KVSet::handle() const { return held; }
 
 void KVSet::abandon() { owning = false; }
 
@@ -140,33 +142,33 @@ void KVSet::abandon() { owning = false; }
 
 unsigned long KVSet::create()
 {
-    if (handle != 0) throw KVSetException(KVSetException::CREATE, 0, 0);
+    if (held != 0) throw KVSetException(KVSetException::CREATE, 0, 0);
     CTkvs made = 0;
     CTerror error = CT_errorOK;
     const CTstatus status = CTkvs_Create(&made, &error);
     check(status, KVSetException::CREATE, 0, error);
-    handle = made;
+    held = made;
     owning = true;
-    return handle;
+    return held;
 }
 
 void KVSet::destroy()
 {
-    if (handle == 0) throw KVSetException(KVSetException::DESTROY, 0, 0);
+    if (held == 0) throw KVSetException(KVSetException::DESTROY, 0, 0);
     CTerror error = CT_errorOK;
-    const CTstatus status = CTkvs_Destroy(wire(handle), &error);
+    const CTstatus status = CTkvs_Destroy(wire(held), &error);
     check(status, KVSetException::DESTROY, 0, error);
-    handle = 0;
+    held = 0;
     owning = false;
 }
 
 void KVSet::read(const char *path)
 {
-    if (handle == 0) throw KVSetException(KVSetException::DESTROY, 0, 0);
+    if (held == 0) throw KVSetException(KVSetException::DESTROY, 0, 0);
     // The held KV-Set is checked first, as destroying it would be, but it is
     // replaced only once a whole KV-Set has been read: a missing, unreadable
     // or damaged file leaves the object as it was.
-    CTkvs old = wire(handle);
+    CTkvs old = wire(held);
     CTerror error = ValidateKVS(old);
     if (error != CT_errorOK) throw KVSetException(KVSetException::DESTROY, 0, error);
 
@@ -189,86 +191,87 @@ void KVSet::read(const char *path)
         destroy_quietly(fresh);
         throw KVSetException(KVSetException::DESTROY, 0, error);
     }
-    handle = fresh;
+    held = fresh;
     owning = true;
 }
 
 void KVSet::write(const char *path)
 {
     // A KV-Set that cannot be written is refused before the file is touched.
-    CTerror error = ValidateKVS(wire(handle));
+    CTerror error = ValidateKVS(wire(held));
     if (error != CT_errorOK) throw KVSetException(KVSetException::WRITE, 0, error);
     if (path == nullptr) throw KVSetException(KVSetException::WRITE, 0, 0);
-    error = WriteKVSFile(path, wire(handle));
+    error = WriteKVSFile(path, wire(held));
     if (error == CT_errorFileOpen) throw KVSetException(KVSetException::WRITE, 0, 0);
     if (error != CT_errorOK) throw KVSetException(KVSetException::WRITE, 0, error);
 }
 
-void KVSet::display() { MRQkvs_Display(wire(handle)); }
+void KVSet::display() { MRQkvs_Display(wire(held)); }
 
-bool KVSet::isEmpty() const { return handle == 0 || MRQkvs_GetNumPairs(wire(handle)) == 0; }
+bool KVSet::isEmpty() const { return held == 0 || MRQkvs_GetNumPairs(wire(held)) == 0; }
 
 // ---- Typed puts and gets --------------------------------------------------
 
-void KVSet::putInt(unsigned int key, int value) { put(CTkvs_PutInt, wire(handle), key, static_cast<int32_t>(value)); }
+void KVSet::putInt(unsigned int key, int value) { put(CTkvs_PutInt, wire(held), key, static_cast<int32_t>(value)); }
 
-int KVSet::getInt(unsigned int key) const { return get<int32_t>(CTkvs_GetInt, wire(handle), key); }
+int KVSet::getInt(unsigned int key) const { return get<int32_t>(CTkvs_GetInt, wire(held), key); }
 
 void KVSet::putBool(unsigned int key, int value)
 {
-    put(CTkvs_PutBool, wire(handle), key, static_cast<uint32_t>(value));
+    put(CTkvs_PutBool, wire(held), key, static_cast<uint32_t>(value));
 }
 
 void KVSet::getBool(unsigned int key, int *value) const
 {
-    const uint32_t stored = get<uint32_t>(CTkvs_GetBool, wire(handle), key);
+    const uint32_t stored = get<uint32_t>(CTkvs_GetBool, wire(held), key);
     if (value != nullptr) *value = static_cast<int>(stored);
 }
 
-void KVSet::putBool(unsigned int key, bool value) { put(CTkvs_PutBool, wire(handle), key, value ? 1u : 0u); }
+void KVSet::putBool(unsigned int key, bool value) { put(CTkvs_PutBool, wire(held), key, value ? 1u : 0u); }
 
-bool KVSet::getBool(unsigned int key) const { return get<uint32_t>(CTkvs_GetBool, wire(handle), key) == 1u; }
+bool KVSet::getBool(unsigned int key) const { return get<uint32_t>(CTkvs_GetBool, wire(held), key) == 1u; }
 
 void KVSet::putIRange(unsigned int key, struct_Irange range)
 {
-    put(CTkvs_PutIRange, wire(handle), key, range.lower, range.upper);
+    put(CTkvs_PutIRange, wire(held), key, range.lower, range.upper);
 }
 
-struct_Irange KVSet::getIRange(unsigned int key) const { return get<struct_Irange>(CTkvs_GetIRange, wire(handle), key); }
+struct_Irange KVSet::getIRange(unsigned int key) const { return get<struct_Irange>(CTkvs_GetIRange, wire(held), key); }
 
-void KVSet::putKVS(unsigned int key, unsigned long kvs) { put(CTkvs_PutKVS, wire(handle), key, wire(kvs)); }
+void KVSet::putKVS(unsigned int key, unsigned long kvs) { put(CTkvs_PutKVS, wire(held), key, wire(kvs)); }
 
-unsigned long KVSet::getKVS(unsigned int key) const { return get<CTkvs>(CTkvs_GetKVS, wire(handle), key); }
+void KVSet::putKVS(unsigned int key, const KVSet &kvs) { putKVS(key, kvs.held); }
+
+unsigned long KVSet::getKVS(unsigned int key) const { return get<CTkvs>(CTkvs_GetKVS, wire(held), key); }
 
 void KVSet::putMode(unsigned int key, e_OperationModes mode)
 {
-    put(CTkvs_PutMode, wire(handle), key, static_cast<uint32_t>(mode));
+    put(CTkvs_PutMode, wire(held), key, static_cast<uint32_t>(mode));
 }
 
 e_OperationModes KVSet::getMode(unsigned int key) const
 {
-    return static_cast<e_OperationModes>(get<uint32_t>(CTkvs_GetMode, wire(handle), key));
+    return static_cast<e_OperationModes>(get<uint32_t>(CTkvs_GetMode, wire(held), key));
 }
 
-void KVSet::putString(unsigned int key, wchar_t *value)
-{
-    put(put_wide, wire(handle), key, static_cast<const wchar_t *>(value));
-}
+void KVSet::putString(unsigned int key, const wchar_t *value) { put(put_wide, wire(held), key, value); }
+
+void KVSet::putString(unsigned int key, wchar_t *value) { putString(key, static_cast<const wchar_t *>(value)); }
 
 void KVSet::getString(unsigned int key, wchar_t **value) const
 {
-    wchar_t *stored = get<wchar_t *>(CTkvs_GetString, wire(handle), key);
+    wchar_t *stored = get<wchar_t *>(CTkvs_GetString, wire(held), key);
     if (value != nullptr) *value = stored;
 }
 
 void KVSet::putString(unsigned int key, const std::wstring &value)
 {
-    put(put_wide, wire(handle), key, value.c_str());
+    put(put_wide, wire(held), key, value.c_str());
 }
 
 std::wstring KVSet::getString(unsigned int key) const
 {
-    const wchar_t *stored = get<wchar_t *>(CTkvs_GetString, wire(handle), key);
+    const wchar_t *stored = get<wchar_t *>(CTkvs_GetString, wire(held), key);
     std::wstring copy;
     if (stored != nullptr) copy.assign(stored);
     return copy;
@@ -277,7 +280,7 @@ std::wstring KVSet::getString(unsigned int key) const
 void KVSet::putString(unsigned int key, const char *value)
 {
     if (value == nullptr) {
-        put(put_wide, wire(handle), key, static_cast<const wchar_t *>(nullptr));
+        put(put_wide, wire(held), key, static_cast<const wchar_t *>(nullptr));
         return;
     }
     // Measuring also tells whether the locale can convert the text at all.
@@ -287,49 +290,54 @@ void KVSet::putString(unsigned int key, const char *value)
     if (wide == nullptr) throw KVSetException(KVSetException::SET, key, CT_errorNoMemory);
     std::mbstowcs(wide, value, length + 1);
     CTerror error = CT_errorOK;
-    const CTstatus status = CTkvs_PutString(wire(handle), key, wide, &error);
+    const CTstatus status = CTkvs_PutString(wire(held), key, wide, &error);
     kvs::mem_free(wide);
     check(status, KVSetException::SET, key, error);
 }
 
-void KVSet::putSymbol(unsigned int key, unsigned int symbol) { put(CTkvs_PutSymbol, wire(handle), key, symbol); }
+void KVSet::putSymbol(unsigned int key, unsigned int symbol) { put(CTkvs_PutSymbol, wire(held), key, symbol); }
 
-unsigned int KVSet::getSymbol(unsigned int key) const { return get<CTsymbol>(CTkvs_GetSymbol, wire(handle), key); }
+unsigned int KVSet::getSymbol(unsigned int key) const { return get<CTsymbol>(CTkvs_GetSymbol, wire(held), key); }
 
 void KVSet::putService(unsigned int key, void *service)
 {
-    put(CTkvs_PutService, wire(handle), key, pointer_value(service, key));
+    put(CTkvs_PutService, wire(held), key, pointer_value(service, key));
 }
 
-void *KVSet::getService(unsigned int key) const { return as_pointer(get<uint32_t>(CTkvs_GetService, wire(handle), key)); }
+void *KVSet::getService(unsigned int key) const { return as_pointer(get<uint32_t>(CTkvs_GetService, wire(held), key)); }
 
 void KVSet::putSession(unsigned int key, void *session)
 {
-    put(CTkvs_PutSession, wire(handle), key, pointer_value(session, key));
+    put(CTkvs_PutSession, wire(held), key, pointer_value(session, key));
 }
 
-void *KVSet::getSession(unsigned int key) const { return as_pointer(get<uint32_t>(CTkvs_GetSession, wire(handle), key)); }
+void *KVSet::getSession(unsigned int key) const { return as_pointer(get<uint32_t>(CTkvs_GetSession, wire(held), key)); }
 
-void KVSet::putStatus(unsigned int key, unsigned int status) { put(CTkvs_PutStatus, wire(handle), key, status); }
+void KVSet::putStatus(unsigned int key, unsigned int status) { put(CTkvs_PutStatus, wire(held), key, status); }
 
-unsigned int KVSet::getStatus(unsigned int key) const { return get<CTstatus>(CTkvs_GetStatus, wire(handle), key); }
+unsigned int KVSet::getStatus(unsigned int key) const { return get<CTstatus>(CTkvs_GetStatus, wire(held), key); }
 
-void KVSet::putStream(unsigned int key, unsigned int stream) { put(CTkvs_PutStream, wire(handle), key, stream); }
+void KVSet::putStream(unsigned int key, unsigned int stream) { put(CTkvs_PutStream, wire(held), key, stream); }
 
-unsigned int KVSet::getStream(unsigned int key) const { return get<uint32_t>(CTkvs_GetStream, wire(handle), key); }
+unsigned int KVSet::getStream(unsigned int key) const { return get<uint32_t>(CTkvs_GetStream, wire(held), key); }
 
 void KVSet::putGroup(unsigned int key, void *group)
 {
-    put(CTkvs_PutGroup, wire(handle), key, pointer_value(group, key));
+    put(CTkvs_PutGroup, wire(held), key, pointer_value(group, key));
 }
 
-void *KVSet::getGroup(unsigned int key) const { return as_pointer(get<uint32_t>(CTkvs_GetGroup, wire(handle), key)); }
+void *KVSet::getGroup(unsigned int key) const { return as_pointer(get<uint32_t>(CTkvs_GetGroup, wire(held), key)); }
 
 // ---- Arrays ---------------------------------------------------------------
 
+void KVSet::putSymbolArray(unsigned int key, const unsigned int *symbols, unsigned int count)
+{
+    put(CTkvs_PutSymbolArray, wire(held), key, static_cast<const CTsymbol *>(symbols), static_cast<uint32_t>(count));
+}
+
 void KVSet::putSymbolArray(unsigned int key, unsigned int *symbols, unsigned int count)
 {
-    put(CTkvs_PutSymbolArray, wire(handle), key, static_cast<const CTsymbol *>(symbols), static_cast<uint32_t>(count));
+    putSymbolArray(key, static_cast<const unsigned int *>(symbols), count);
 }
 
 void KVSet::createArray(unsigned int key, int count)
@@ -351,7 +359,7 @@ void KVSet::createArray(unsigned int key, int count)
         if (status != CT_statusOK) break;
     }
     if (status == CT_statusOK)
-        status = CTkvs_PutKVSArray(wire(handle), key, slots, static_cast<uint32_t>(n), &error);
+        status = CTkvs_PutKVSArray(wire(held), key, slots, static_cast<uint32_t>(n), &error);
     // The store keeps its own copies; the temporaries go either way.
     for (std::size_t i = 0; i < made; ++i) destroy_quietly(slots[i]);
     kvs::mem_free(slots);
@@ -363,7 +371,7 @@ unsigned long KVSet::getArrayKVSetElement(unsigned int key, int index) const
     CTkvs *elements = nullptr;
     int32_t count = 0;
     CTerror error = CT_errorOK;
-    const CTstatus status = CTkvs_GetKVSArray(wire(handle), key, &elements, &count, &error);
+    const CTstatus status = CTkvs_GetKVSArray(wire(held), key, &elements, &count, &error);
     check(status, KVSetException::GET, key, error);
     if (index < 0 || index >= count) return 0;
     return elements[index];
@@ -374,7 +382,7 @@ std::vector<KVSet> KVSet::getKVSArray(unsigned int key) const
     CTkvs *elements = nullptr;
     int32_t count = 0;
     CTerror error = CT_errorOK;
-    const CTstatus status = CTkvs_GetKVSArray(wire(handle), key, &elements, &count, &error);
+    const CTstatus status = CTkvs_GetKVSArray(wire(held), key, &elements, &count, &error);
     check(status, KVSetException::GET, key, error);
     // Built with the sized constructor and move assignment only: the
     // out-of-line growth members of std::vector<KVSet> would otherwise be

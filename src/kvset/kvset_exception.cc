@@ -2,6 +2,10 @@
 // code text that wraps the symbol library's text in the failure template.
 #include "kvset/KVSetException.h"
 
+#include <cstdint>
+
+#include "inspect/snapshot.h"
+
 KVSetException::KVSetException() : CxS100Exception() {}
 
 KVSetException::KVSetException(Action action, unsigned int key, unsigned int errorCode)
@@ -24,6 +28,19 @@ CxException *KVSetException::clone() const
     KVSetException *copy = new KVSetException();
     copy->deepCopy(*this);
     return copy;
+}
+
+std::string KVSetException::message() const
+{
+    const std::wstring text = asString();
+    std::string utf8;
+    utf8.reserve(text.size());
+    for (wchar_t c : text) {
+        const auto point = static_cast<std::uint32_t>(c);
+        const bool scalar = point <= 0x10FFFFu && (point < 0xD800u || point > 0xDFFFu);
+        kvs::inspect::append_utf8(&utf8, scalar ? point : 0xFFFDu);
+    }
+    return utf8;
 }
 
 std::wstring KVSetException::convertActionToString(Action action)

@@ -9,7 +9,6 @@
 
 namespace {
 
-using makecall::handle_of;
 
 // Default RTC content: two one-element symbol arrays, in this order.
 struct RtcDefault {
@@ -67,7 +66,7 @@ mrqMakeCallOptionaArgs::~mrqMakeCallOptionaArgs()
     // take the process down from a destructor.
     KVSet *const sets[] = {&rtc, &cpa, &connectMask, &disconnectMask, &options};
     for (KVSet *set : sets) {
-        if (handle_of(*set) == 0) continue;
+        if (set->handle() == 0) continue;
         try {
             set->destroy();
         } catch (...) {
@@ -98,60 +97,29 @@ void mrqMakeCallOptionaArgs::swapState(mrqMakeCallOptionaArgs &other) noexcept
     std::swap(disconnectMask, other.disconnectMask);
 }
 
-mrqMakeCallOptionaArgs::operator unsigned long() const { return handle_of(options); }
+mrqMakeCallOptionaArgs::operator unsigned long() const { return options.handle(); }
 
 void mrqMakeCallOptionaArgs::display() { options.display(); }
 
 // ---- String options -----------------------------------------------------------
 
-void mrqMakeCallOptionaArgs::setLineDevice(wchar_t *value) { options.putString(MakeCall_LineDevice, value); }
-void mrqMakeCallOptionaArgs::setLineDevice(const char *value) { options.putString(MakeCall_LineDevice, value); }
-void mrqMakeCallOptionaArgs::getLineDevice(wchar_t **value) const { options.getString(MakeCall_LineDevice, value); }
+// Each string option's setters (wide, its non-const form, narrow) and getter,
+// all under the option's key.
+#define KVSET_STRING_OPTION(Name, key)                                                                             \
+    void mrqMakeCallOptionaArgs::set##Name(const wchar_t *value) { options.putString(key, value); }              \
+    void mrqMakeCallOptionaArgs::set##Name(wchar_t *value) { set##Name(static_cast<const wchar_t *>(value)); }   \
+    void mrqMakeCallOptionaArgs::set##Name(const char *value) { options.putString(key, value); }                 \
+    void mrqMakeCallOptionaArgs::get##Name(wchar_t **value) const { options.getString(key, value); }
 
-void mrqMakeCallOptionaArgs::setOutboundProxy(wchar_t *value) { options.putString(MakeCall_OutboundProxy, value); }
-void mrqMakeCallOptionaArgs::setOutboundProxy(const char *value) { options.putString(MakeCall_OutboundProxy, value); }
-void mrqMakeCallOptionaArgs::getOutboundProxy(wchar_t **value) const
-{
-    options.getString(MakeCall_OutboundProxy, value);
-}
+KVSET_STRING_OPTION(LineDevice, MakeCall_LineDevice)
+KVSET_STRING_OPTION(OutboundProxy, MakeCall_OutboundProxy)
+KVSET_STRING_OPTION(CallingNumber, MakeCall_CallingNumber)
+KVSET_STRING_OPTION(AuthUserName, MakeCall_AuthUserName)
+KVSET_STRING_OPTION(AuthPassword, MakeCall_AuthPassword)
+KVSET_STRING_OPTION(FaxMediaFeatureTag, MakeCall_FaxMediaFeatureTag)
+KVSET_STRING_OPTION(PassertID, MakeCall_PassertID)
 
-void mrqMakeCallOptionaArgs::setCallingNumber(wchar_t *value) { options.putString(MakeCall_CallingNumber, value); }
-void mrqMakeCallOptionaArgs::setCallingNumber(const char *value) { options.putString(MakeCall_CallingNumber, value); }
-void mrqMakeCallOptionaArgs::getCallingNumber(wchar_t **value) const
-{
-    options.getString(MakeCall_CallingNumber, value);
-}
-
-void mrqMakeCallOptionaArgs::setAuthUserName(wchar_t *value) { options.putString(MakeCall_AuthUserName, value); }
-void mrqMakeCallOptionaArgs::setAuthUserName(const char *value) { options.putString(MakeCall_AuthUserName, value); }
-void mrqMakeCallOptionaArgs::getAuthUserName(wchar_t **value) const
-{
-    options.getString(MakeCall_AuthUserName, value);
-}
-
-void mrqMakeCallOptionaArgs::setAuthPassword(wchar_t *value) { options.putString(MakeCall_AuthPassword, value); }
-void mrqMakeCallOptionaArgs::setAuthPassword(const char *value) { options.putString(MakeCall_AuthPassword, value); }
-void mrqMakeCallOptionaArgs::getAuthPassword(wchar_t **value) const
-{
-    options.getString(MakeCall_AuthPassword, value);
-}
-
-void mrqMakeCallOptionaArgs::setFaxMediaFeatureTag(wchar_t *value)
-{
-    options.putString(MakeCall_FaxMediaFeatureTag, value);
-}
-void mrqMakeCallOptionaArgs::setFaxMediaFeatureTag(const char *value)
-{
-    options.putString(MakeCall_FaxMediaFeatureTag, value);
-}
-void mrqMakeCallOptionaArgs::getFaxMediaFeatureTag(wchar_t **value) const
-{
-    options.getString(MakeCall_FaxMediaFeatureTag, value);
-}
-
-void mrqMakeCallOptionaArgs::setPassertID(wchar_t *value) { options.putString(MakeCall_PassertID, value); }
-void mrqMakeCallOptionaArgs::setPassertID(const char *value) { options.putString(MakeCall_PassertID, value); }
-void mrqMakeCallOptionaArgs::getPassertID(wchar_t **value) const { options.getString(MakeCall_PassertID, value); }
+#undef KVSET_STRING_OPTION
 
 // ---- RTC ----------------------------------------------------------------------
 
@@ -161,12 +129,12 @@ void mrqMakeCallOptionaArgs::setDefaultRTC()
         unsigned int value = pair.value;
         rtc.putSymbolArray(pair.key, &value, 1);
     }
-    setRTC(handle_of(rtc));
+    setRTC(rtc.handle());
 }
 
 void mrqMakeCallOptionaArgs::setRTC(unsigned long rtcSet)
 {
-    const unsigned long own = handle_of(rtc);
+    const unsigned long own = rtc.handle();
     if (rtcSet != own) {
         if (!fits(rtcSet)) throw KVSetException(KVSetException::COPY, MakeCall_RTC, CT_errorInvalidKVSet);
         CTerror error = CT_errorOK;
@@ -175,6 +143,8 @@ void mrqMakeCallOptionaArgs::setRTC(unsigned long rtcSet)
     }
     options.putKVS(MakeCall_RTC, own);
 }
+
+void mrqMakeCallOptionaArgs::setRTC(const KVSet &rtcSet) { setRTC(rtcSet.handle()); }
 
 unsigned long mrqMakeCallOptionaArgs::getRTC(unsigned long) const { return options.getKVS(MakeCall_RTC); }
 
@@ -191,7 +161,7 @@ void mrqMakeCallOptionaArgs::copy(unsigned long source)
     next.options.create();
     CTerror error = CT_errorOK;
     if (!fits(source) ||
-        CTkvs_Copy(static_cast<CTkvs>(handle_of(next.options)), static_cast<CTkvs>(source), &error) != CT_statusOK)
+        CTkvs_Copy(static_cast<CTkvs>(next.options.handle()), static_cast<CTkvs>(source), &error) != CT_statusOK)
         throw KVSetException(KVSetException::COPY, 0, CT_errorInvalidKVSet);
 
     // Load each working set from the copied entry, so later setters and
@@ -220,7 +190,7 @@ void mrqMakeCallOptionaArgs::copy(unsigned long source)
             (next.*w.applyDefault)();
             continue;
         }
-        if (CTkvs_Copy(static_cast<CTkvs>(handle_of(set)), static_cast<CTkvs>(stored), &error) != CT_statusOK)
+        if (CTkvs_Copy(static_cast<CTkvs>(set.handle()), static_cast<CTkvs>(stored), &error) != CT_statusOK)
             throw KVSetException(KVSetException::COPY, w.key, error);
     }
 
@@ -234,3 +204,5 @@ void mrqMakeCallOptionaArgs::copy(unsigned long source)
 
     swapState(next);  // the former KV-Sets die with `next`
 }
+
+void mrqMakeCallOptionaArgs::copy(const KVSet &source) { copy(source.handle()); }

@@ -38,7 +38,7 @@ bool load_media(const KVSet &options, unsigned int key, const MediaSet &valid, u
     CTsymbol *stored = nullptr;
     int32_t n = 0;
     CTerror error = CT_errorOK;
-    if (CTkvs_GetSymbolArray(static_cast<CTkvs>(handle_of(options)), key, &stored, &n, &error) != CT_statusOK)
+    if (CTkvs_GetSymbolArray(static_cast<CTkvs>(options.handle()), key, &stored, &n, &error) != CT_statusOK)
         return false;
     if (n < 1 || n > 3) return false;
     for (int32_t i = 0; i < n; ++i)
@@ -52,7 +52,6 @@ bool load_media(const KVSet &options, unsigned int key, const MediaSet &valid, u
 
 namespace {
 
-using makecall::handle_of;
 
 const int kMaskEntries = 17;
 const int kCpaEntries = 12;
@@ -146,28 +145,28 @@ void mrqMakeCallOptionaArgs::setConnectMask(unsigned int symbol)
 {
     if (!isConnectMaskSymbolValid(symbol)) throw KVSetException(KVSetException::SET, symbol, CT_errorNoSuchKey);
     connectMask.putBool(symbol, true);
-    options.putKVS(MakeCall_ConnectMask, handle_of(connectMask));
+    options.putKVS(MakeCall_ConnectMask, connectMask.handle());
 }
 
 void mrqMakeCallOptionaArgs::clearConnectMask(unsigned int symbol)
 {
     if (!isConnectMaskSymbolValid(symbol)) throw KVSetException(KVSetException::SET, symbol, CT_errorNoSuchKey);
     connectMask.putBool(symbol, false);
-    options.putKVS(MakeCall_ConnectMask, handle_of(connectMask));
+    options.putKVS(MakeCall_ConnectMask, connectMask.handle());
 }
 
 void mrqMakeCallOptionaArgs::setDisconnectMask(unsigned int symbol)
 {
     if (!isDisconnectMaskSymbolValid(symbol)) throw KVSetException(KVSetException::SET, symbol, CT_errorNoSuchKey);
     disconnectMask.putBool(symbol, true);
-    options.putKVS(MakeCall_DisconnectMask, handle_of(disconnectMask));
+    options.putKVS(MakeCall_DisconnectMask, disconnectMask.handle());
 }
 
 void mrqMakeCallOptionaArgs::clearDisconnectMask(unsigned int symbol)
 {
     if (!isDisconnectMaskSymbolValid(symbol)) throw KVSetException(KVSetException::SET, symbol, CT_errorNoSuchKey);
     disconnectMask.putBool(symbol, false);
-    options.putKVS(MakeCall_DisconnectMask, handle_of(disconnectMask));
+    options.putKVS(MakeCall_DisconnectMask, disconnectMask.handle());
 }
 
 bool mrqMakeCallOptionaArgs::getConnectMask(unsigned int symbol) const
@@ -225,7 +224,7 @@ void mrqMakeCallOptionaArgs::setCPA(unsigned int symbol, int value)
 {
     if (!isCpaSymbolValid(symbol)) throw KVSetException(KVSetException::SET, symbol, CT_errorNoSuchKey);
     cpa.putInt(symbol, value);
-    options.putKVS(MakeCall_CPA, handle_of(cpa));
+    options.putKVS(MakeCall_CPA, cpa.handle());
 }
 
 int mrqMakeCallOptionaArgs::getCPA(unsigned int symbol) const { return cpa.getInt(symbol); }
@@ -235,7 +234,7 @@ unsigned long mrqMakeCallOptionaArgs::getCPA() const { return options.getKVS(Mak
 void mrqMakeCallOptionaArgs::setDefaultCPA()
 {
     for (int i = 0; i < kCpaEntries; ++i) cpa.putInt(cpaTable[i].symbol, cpaTable[i].defaultValue);
-    options.putKVS(MakeCall_CPA, handle_of(cpa));
+    options.putKVS(MakeCall_CPA, cpa.handle());
 }
 
 // ---- Media preferences ----------------------------------------------------------
@@ -244,7 +243,7 @@ bool mrqMakeCallOptionaArgs::isOfferMediaValid(unsigned int symbol) { return mak
 
 bool mrqMakeCallOptionaArgs::isAcceptMediaValid(unsigned int symbol) { return makecall::kAcceptMedia.contains(symbol); }
 
-void mrqMakeCallOptionaArgs::setOutboundOfferMedia(unsigned int *const symbols, int count)
+void mrqMakeCallOptionaArgs::setOutboundOfferMedia(const unsigned int *symbols, int count)
 {
     set_media(options, MakeCall_OutboundOfferMedia, makecall::kOfferMedia, offerMedia, &offerMediaCount, symbols,
               count);
@@ -253,11 +252,16 @@ void mrqMakeCallOptionaArgs::setOutboundOfferMedia(unsigned int *const symbols, 
 void mrqMakeCallOptionaArgs::setOutboundOfferMedia(unsigned int first, unsigned int second, unsigned int third,
                                                    int count)
 {
-    unsigned int symbols[3] = {first, second, third};
+    const unsigned int symbols[3] = {first, second, third};
     setOutboundOfferMedia(symbols, count);
 }
 
-void mrqMakeCallOptionaArgs::setOutboundAcceptMedia(unsigned int *const symbols, int count)
+void mrqMakeCallOptionaArgs::setOutboundOfferMedia(unsigned int *symbols, int count)
+{
+    setOutboundOfferMedia(static_cast<const unsigned int *>(symbols), count);
+}
+
+void mrqMakeCallOptionaArgs::setOutboundAcceptMedia(const unsigned int *symbols, int count)
 {
     set_media(options, MakeCall_OutboundAcceptMedia, makecall::kAcceptMedia, acceptMedia, &acceptMediaCount,
               symbols, count);
@@ -266,8 +270,13 @@ void mrqMakeCallOptionaArgs::setOutboundAcceptMedia(unsigned int *const symbols,
 void mrqMakeCallOptionaArgs::setOutboundAcceptMedia(unsigned int first, unsigned int second, unsigned int third,
                                                     int count)
 {
-    unsigned int symbols[3] = {first, second, third};
+    const unsigned int symbols[3] = {first, second, third};
     setOutboundAcceptMedia(symbols, count);
+}
+
+void mrqMakeCallOptionaArgs::setOutboundAcceptMedia(unsigned int *symbols, int count)
+{
+    setOutboundAcceptMedia(static_cast<const unsigned int *>(symbols), count);
 }
 
 void mrqMakeCallOptionaArgs::getOutbondOfferMedia(unsigned int **symbols, int *count)
@@ -284,18 +293,14 @@ void mrqMakeCallOptionaArgs::getOutboundAcceptMedia(unsigned int **symbols, int 
 
 void mrqMakeCallOptionaArgs::setDefaultOutboundOfferMediaPreferences()
 {
-    unsigned int chosen[3];
-    std::memcpy(chosen, kDefaultOffer, sizeof chosen);
-    options.putSymbolArray(MakeCall_OutboundOfferMedia, chosen, kDefaultOfferCount);
+    options.putSymbolArray(MakeCall_OutboundOfferMedia, kDefaultOffer, kDefaultOfferCount);
     std::memcpy(offerMedia, kDefaultOffer, sizeof offerMedia);
     offerMediaCount = kDefaultOfferCount;
 }
 
 void mrqMakeCallOptionaArgs::setDefaultOutboundAcceptMediaPreferences()
 {
-    unsigned int chosen[3];
-    std::memcpy(chosen, kDefaultAccept, sizeof chosen);
-    options.putSymbolArray(MakeCall_OutboundAcceptMedia, chosen, kDefaultAcceptCount);
+    options.putSymbolArray(MakeCall_OutboundAcceptMedia, kDefaultAccept, kDefaultAcceptCount);
     std::memcpy(acceptMedia, kDefaultAccept, sizeof acceptMedia);
     acceptMediaCount = kDefaultAcceptCount;
 }

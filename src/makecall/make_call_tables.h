@@ -1,5 +1,4 @@
-// Internal helpers shared by the make-call option sources: the media sets and
-// the handle of a KVSet member read without giving up its ownership.
+// Internal helpers shared by the make-call option sources: the media sets.
 #ifndef KVSET_SRC_MAKECALL_MAKE_CALL_TABLES_H
 #define KVSET_SRC_MAKECALL_MAKE_CALL_TABLES_H
 
@@ -8,10 +7,6 @@
 #include "kvset/KVSet.h"
 
 namespace makecall {
-
-// The handle of a KVSet through its const conversion: the object keeps
-// ownership (the non-const conversion would hand it over).
-inline unsigned long handle_of(const KVSet &set) { return set; }
 
 struct MediaSet {
     const unsigned int *symbols;

@@ -615,12 +615,13 @@ void add_object_rows(std::vector<Row> &r)
 
     r.push_back(method_row("KVSet::putInt (new key)", L"SET", [](KVSet &s) { s.putInt(kFresh, 5); }));
     r.push_back(method_row("KVSet::putIRange (new key)", L"SET", [](KVSet &s) { s.putIRange(kFresh, {-1, 1}); }));
-    r.push_back(method_row("KVSet::putString wide", L"SET",
-                           [](KVSet &s) { s.putString(kExisting, const_cast<wchar_t *>(wide)); }));
+    r.push_back(method_row("KVSet::putString wide", L"SET", [](KVSet &s) { s.putString(kExisting, wide); }));
     r.push_back(method_row("KVSet::putString std::wstring", L"SET", [](KVSet &s) { s.putString(kFresh, wideString); }));
     r.push_back(method_row("KVSet::putString narrow", L"SET", [](KVSet &s) { s.putString(kFresh, "narrow text"); },
                            {setFailure, narrowFailure}));
     r.push_back(method_row("KVSet::putKVS", L"SET", [](KVSet &s) { s.putKVS(kExisting, g_nested); }));
+    r.push_back(
+        method_row("KVSet::putKVS (a KVSet)", L"SET", [](KVSet &s) { s.putKVS(kExisting, KVSet(g_nested, false)); }));
     r.push_back(method_row("KVSet::putSymbolArray", L"SET", [](KVSet &s) { s.putSymbolArray(kFresh, symbols, 3); }));
     r.push_back(method_row("KVSet::createArray", L"SET", [](KVSet &s) { s.createArray(kFresh, 3); },
                            {setFailure, narrowFailure}));
@@ -776,6 +777,8 @@ void add_object_rows(std::vector<Row> &r)
                            [](mrqMakeCallOptionaArgs &m) { m.setCallingNumber("5551234"); }));
     r.push_back(setter_row("mrqMakeCallOptionaArgs::setRTC",
                            [](mrqMakeCallOptionaArgs &m) { m.setRTC(g_nested); }));
+    r.push_back(setter_row("mrqMakeCallOptionaArgs::setRTC (a KVSet)",
+                           [](mrqMakeCallOptionaArgs &m) { m.setRTC(KVSet(g_nested, false)); }));
     r.push_back(setter_row("mrqMakeCallOptionaArgs::setDefaultRTC",
                            [](mrqMakeCallOptionaArgs &m) { m.setDefaultRTC(); }));
     r.push_back(setter_row("mrqMakeCallOptionaArgs::setDefaultCPA",
@@ -787,8 +790,12 @@ void add_object_rows(std::vector<Row> &r)
     r.push_back(setter_row("mrqMakeCallOptionaArgs::copy", [](mrqMakeCallOptionaArgs &m) {
         m.copy(static_cast<unsigned long>(m));  // from its own options: the source lives inside the object
     }));
-    // A source it cannot copy is reported as such, whatever the cause.
-    r.back().failures.push_back({CT_statusFail, CT_errorInvalidKVSet});
+    r.push_back(setter_row("mrqMakeCallOptionaArgs::copy (a KVSet)", [](mrqMakeCallOptionaArgs &m) {
+        m.copy(KVSet(static_cast<unsigned long>(m), false));
+    }));
+    // A source it cannot copy is reported as such, whatever the cause (both copy rows).
+    for (std::size_t i = r.size() - 2; i < r.size(); ++i)
+        r[i].failures.push_back({CT_statusFail, CT_errorInvalidKVSet});
 }
 
 // ---- The JSON bridge and block inspection ------------------------------------

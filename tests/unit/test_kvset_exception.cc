@@ -1,7 +1,8 @@
 // KVSetException: action names, key naming, the message template, clone and
-// copies that keep the dynamic type.
+// copies that keep the dynamic type, the UTF-8 message.
 #include <gtest/gtest.h>
 
+#include <clocale>
 #include <memory>
 #include <string>
 
@@ -74,6 +75,37 @@ TEST(KVSetException, ThrownByValueIsCaughtThroughEveryBaseWithItsType)
         EXPECT_EQ(e.asString(), L"Unable to GET MakeCall_RTC - CT_errorNoSuchKey: detail");
     }
     EXPECT_THROW(throw KVSetException(KVSetException::SET, 0, 0), CxS100Exception);
+}
+
+// message() is asString() in UTF-8, exact whatever the locale; what UTF-8
+// cannot carry becomes U+FFFD (EF BF BD).
+TEST(KVSetException, MessageIsTheRenderedTextInUtf8)
+{
+    struct Case {
+        const char *what;
+        std::wstring detail;
+        std::string utf8;
+    };
+    const Case cases[] = {
+        {"ASCII", L"plain", "plain"},
+        {"two bytes", L"caf\u00E9", "caf\xC3\xA9"},
+        {"three bytes", L"\u20AC\uFFFF", "\xE2\x82\xAC\xEF\xBF\xBF"},
+        {"four bytes", L"\U0001F600\U0010FFFF", "\xF0\x9F\x98\x80\xF4\x8F\xBF\xBF"},
+        {"lone high surrogate", std::wstring(1, static_cast<wchar_t>(0xD800)) + L"x", "\xEF\xBF\xBDx"},
+        {"lone low surrogate", std::wstring(1, static_cast<wchar_t>(0xDFFF)), "\xEF\xBF\xBD"},
+        {"above U+10FFFF", std::wstring(1, static_cast<wchar_t>(0x110000)), "\xEF\xBF\xBD"},
+        {"negative wchar_t", std::wstring(1, static_cast<wchar_t>(-1)), "\xEF\xBF\xBD"},
+    };
+    const std::string saved = std::setlocale(LC_ALL, nullptr);
+    std::setlocale(LC_ALL, "C");  // a locale that cannot convert any of it
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        KVSetException e(KVSetException::SET, MakeCall_OutboundOfferMedia, CT_errorOutOfRange);
+        e.with(c.detail);
+        EXPECT_EQ(e.message(), "Unable to SET MakeCall_OutboundOfferMedia - CT_errorOutOfRange: " + c.utf8);
+    }
+    std::setlocale(LC_ALL, saved.c_str());
+    EXPECT_EQ(KVSetException(KVSetException::READ, 0, 0).message(), "Unable to READ 0x00000000 - 0x00000000");
 }
 
 }  // namespace

@@ -326,7 +326,7 @@ TEST_F(MakeCallOptionsTest, MediaPreferencesAreCheckedWhole)
     o.setOutboundOfferMedia(0x0706206D, 0x23C0706D, 0x1880706D, 3);
     EXPECT_EQ(offer_of(o), (Symbols{0x0706206D, 0x23C0706D, 0x1880706D}));
 
-    expect_thrown(capture([&] { o.setOutboundOfferMedia(nullptr, 1); }), L"SET", MakeCall_OutboundOfferMedia,
+    expect_thrown(capture([&] { o.setOutboundOfferMedia(static_cast<const unsigned int *>(nullptr), 1); }), L"SET", MakeCall_OutboundOfferMedia,
                   CT_errorBadParameter);
 
     o.setDefaultOutboundOfferMediaPreferences();
