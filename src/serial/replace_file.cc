@@ -16,6 +16,7 @@
 #include <ctime>
 
 #include "serial/replace_file_internal.h"
+#include "store/mix.h"
 
 namespace kvs {
 namespace serial {
@@ -90,15 +91,9 @@ void fill_suffix(char *suffix)
     static const char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
     timespec now{};
     clock_gettime(CLOCK_MONOTONIC, &now);
-    std::uint64_t x = (static_cast<std::uint64_t>(getpid()) << 32) ^ static_cast<std::uint64_t>(now.tv_nsec) ^
-                      (static_cast<std::uint64_t>(now.tv_sec) << 30) ^
-                      (calls.fetch_add(1, std::memory_order_relaxed) * 0x9E3779B97F4A7C15ull);
-    // The splitmix64 finaliser spreads every input bit over the output.
-    x ^= x >> 30;
-    x *= 0xBF58476D1CE4E5B9ull;
-    x ^= x >> 27;
-    x *= 0x94D049BB133111EBull;
-    x ^= x >> 31;
+    std::uint64_t x = mix64((static_cast<std::uint64_t>(getpid()) << 32) ^ static_cast<std::uint64_t>(now.tv_nsec) ^
+                            (static_cast<std::uint64_t>(now.tv_sec) << 30) ^
+                            (calls.fetch_add(1, std::memory_order_relaxed) * 0x9E3779B97F4A7C15ull));
     for (int i = 0; i < 6; ++i, x /= 62) suffix[i] = kAlphabet[x % 62];
 }
 

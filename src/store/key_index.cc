@@ -7,6 +7,7 @@
 #include <ctime>
 
 #include "store/alloc.h"
+#include "store/mix.h"
 
 namespace kvs {
 
@@ -25,17 +26,6 @@ struct KeyIndex {
 namespace {
 
 KVPairNode *const kTombstone = reinterpret_cast<KVPairNode *>(std::uintptr_t{1});
-
-// The 64-bit finaliser of SplitMix64 (seeds only): every output bit depends
-// on every input bit.
-inline std::uint64_t mix64(std::uint64_t x)
-{
-    x ^= x >> 30;
-    x *= 0xBF58476D1CE4E5B9ull;
-    x ^= x >> 27;
-    x *= 0x94D049BB133111EBull;
-    return x ^ (x >> 31);
-}
 
 std::uint64_t random_seed()
 {
