@@ -1,9 +1,8 @@
 // MRQkvs_Compare: a deep, three-way comparison of two KV-Sets in list order.
 #include <cstdint>
-#include <cstring>
-#include <cwchar>
 
 #include "kvset/ctkvs.h"
+#include "store/compare_values.h"
 #include "store/model.h"
 #include "store/registry.h"
 #include "store/types.h"
@@ -11,48 +10,6 @@
 namespace kvs {
 namespace diag {
 namespace {
-
-int32_t compare_sets(CTkvs first, CTkvs second, CTerror *error);
-
-// Two absent strings are equal; an absent and a present one differ.
-bool strings_differ(const wchar_t *a, const wchar_t *b)
-{
-    if (a == nullptr || b == nullptr) return a != b;
-    return std::wcscmp(a, b) != 0;
-}
-
-// 0 when equal, 1 when different, -1 when a nested comparison failed.
-int32_t compare_values(const TypeInfo &info, std::int32_t count, const void *a, const void *b, CTerror *error)
-{
-    const std::size_t n = count > 0 ? static_cast<std::size_t>(count) : 0;
-    if (info.shape == Shape::String)
-        return strings_differ(static_cast<const wchar_t *>(a), static_cast<const wchar_t *>(b)) ? 1 : 0;
-    if (a == nullptr || b == nullptr) return a == b ? 0 : 1;
-    switch (info.shape) {
-    case Shape::Nested:
-        // A nested set's result, failure included, is the pair's result.
-        return compare_sets(*static_cast<const CTkvs *>(a), *static_cast<const CTkvs *>(b), error);
-    case Shape::NestedArray: {
-        // Any element that is not equal, failed or not, makes the arrays differ.
-        const auto *ha = static_cast<const CTkvs *>(a);
-        const auto *hb = static_cast<const CTkvs *>(b);
-        for (std::size_t i = 0; i < n; ++i)
-            if (compare_sets(ha[i], hb[i], error) != 0) return 1;
-        return 0;
-    }
-    case Shape::StringArray: {
-        const auto *sa = static_cast<wchar_t *const *>(a);
-        const auto *sb = static_cast<wchar_t *const *>(b);
-        for (std::size_t i = 0; i < n; ++i)
-            if (strings_differ(sa[i], sb[i])) return 1;
-        return 0;
-    }
-    default: {
-        const std::size_t bytes = is_array_shape(info.shape) ? n * info.elementSize : info.elementSize;
-        return std::memcmp(a, b, bytes) == 0 ? 0 : 1;
-    }
-    }
-}
 
 int32_t compare_sets(CTkvs first, CTkvs second, CTerror *error)
 {
@@ -74,7 +31,9 @@ int32_t compare_sets(CTkvs first, CTkvs second, CTerror *error)
             *error = CT_errorInvalidKVSet;
             return -1;
         }
-        const int32_t result = compare_values(*info, p->count, p->value, q->value, error);
+        // A nested set's result, failure included, is the pair's result.
+        const auto nested = [error](CTkvs x, CTkvs y) { return compare_sets(x, y, error); };
+        const int32_t result = compare_values(*info, p->count, p->value, q->value, nested);
         if (result != 0) return result;
     }
     return 0;

@@ -13,6 +13,7 @@
 #include "store/alloc.h"
 #include "store/call.h"
 
+namespace kvs {
 namespace {
 
 constexpr std::uint32_t kFrameHead = 8;     // magic, then the whole length
@@ -114,6 +115,9 @@ bool frame_is_sound(const std::uint8_t *buffer, std::uint32_t length)
 }
 
 }  // namespace
+}  // namespace kvs
+
+using namespace kvs;
 
 extern "C" {
 

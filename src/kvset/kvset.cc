@@ -9,7 +9,9 @@
 
 #include "serial/block_io.h"
 #include "store/alloc.h"
+#include "store/store.h"
 
+namespace kvs {
 namespace {
 
 using Action = KVSetException::Action;
@@ -75,6 +77,9 @@ void destroy_quietly(CTkvs kvs)
 }
 
 }  // namespace
+}  // namespace kvs
+
+using namespace kvs;
 
 // ---- Construction, assignment, conversion --------------------------------
 
@@ -283,12 +288,10 @@ void KVSet::putString(unsigned int key, const char *value)
         put(put_wide, wire(held), key, static_cast<const wchar_t *>(nullptr));
         return;
     }
-    // Measuring also tells whether the locale can convert the text at all.
-    const std::size_t length = std::mbstowcs(nullptr, value, 0);
-    if (length == static_cast<std::size_t>(-1)) throw KVSetException(KVSetException::SET, key, CT_errorBadParameter);
-    auto *wide = static_cast<wchar_t *>(kvs::mem_calloc(length + 1, sizeof(wchar_t)));
-    if (wide == nullptr) throw KVSetException(KVSetException::SET, key, CT_errorNoMemory);
-    std::mbstowcs(wide, value, length + 1);
+    wchar_t *wide = nullptr;
+    const CTerror widened = kvs::widen_narrow(value, &wide);
+    if (widened == CT_errorBadParameter) throw KVSetException(KVSetException::SET, key, widened);
+    if (widened != CT_errorOK) throw KVSetException(KVSetException::SET, key, CT_errorNoMemory);
     CTerror error = CT_errorOK;
     const CTstatus status = CTkvs_PutString(wire(held), key, wide, &error);
     kvs::mem_free(wide);

@@ -1,14 +1,15 @@
 // mrqMakeCallOptionaArgs: construction, copying, string options, RTC and the
 // whole-object copy from a handle. Masks, CPA, media and validate are in
-// make_call_rules.cc; the tables in make_call_tables.h.
+// make_call_rules.cc; the media sets in make_call_media.h.
 #include "kvset/mrqMakeCallOptionaArgs.h"
 
 #include <utility>
 
-#include "makecall/make_call_tables.h"
+#include "makecall/make_call_media.h"
 
+namespace kvs {
+namespace makecall {
 namespace {
-
 
 // Default RTC content: two one-element symbol arrays, in this order.
 struct RtcDefault {
@@ -21,6 +22,10 @@ const RtcDefault kRtcDefaults[] = {{0x1B80706Du, 0x00100020u}, {0x00070070u, 0x0
 bool fits(unsigned long handle) { return static_cast<unsigned long long>(handle) <= 0xFFFFFFFFull; }
 
 }  // namespace
+}  // namespace makecall
+}  // namespace kvs
+
+using namespace kvs::makecall;
 
 // ---- Construction and lifetime ---------------------------------------------
 
@@ -195,10 +200,10 @@ void mrqMakeCallOptionaArgs::copy(unsigned long source)
     }
 
     // Media preferences: taken from the copied entries when they are usable.
-    if (!makecall::load_media(next.options, MakeCall_OutboundOfferMedia, makecall::kOfferMedia, next.offerMedia,
+    if (!load_media(next.options, MakeCall_OutboundOfferMedia, kOfferMedia, next.offerMedia,
                               &next.offerMediaCount))
         next.setDefaultOutboundOfferMediaPreferences();
-    if (!makecall::load_media(next.options, MakeCall_OutboundAcceptMedia, makecall::kAcceptMedia, next.acceptMedia,
+    if (!load_media(next.options, MakeCall_OutboundAcceptMedia, kAcceptMedia, next.acceptMedia,
                               &next.acceptMediaCount))
         next.setDefaultOutboundAcceptMediaPreferences();
 

@@ -4,7 +4,7 @@
 #include <string>
 
 #include "kvset/mrqMakeCallOptionaArgs.h"
-#include "makecall/make_call_tables.h"
+#include "makecall/make_call_media.h"
 
 struct mrqMakeCallOptionaArgs::MaskEntry {
     unsigned int symbol;
@@ -21,6 +21,7 @@ struct mrqMakeCallOptionaArgs::CpaEntry {
     int maximum;  // inclusive
 };
 
+namespace kvs {
 namespace makecall {
 namespace {
 
@@ -47,8 +48,6 @@ bool load_media(const KVSet &options, unsigned int key, const MediaSet &valid, u
     *count = n;
     return true;
 }
-
-}  // namespace makecall
 
 namespace {
 
@@ -87,7 +86,7 @@ std::wstring wide_text(const wchar_t *text)
 // The shared media setter. The whole request is checked before anything
 // changes, so a rejected call leaves the object's array, its count and the
 // stored array as they were.
-void set_media(KVSet &options, unsigned int key, const makecall::MediaSet &valid, unsigned int (&media)[3],
+void set_media(KVSet &options, unsigned int key, const MediaSet &valid, unsigned int (&media)[3],
                int *mediaCount, const unsigned int *symbols, int count)
 {
     if (count < 1) reject_media(key, L"A minimum of one media type required");
@@ -104,6 +103,10 @@ void set_media(KVSet &options, unsigned int key, const makecall::MediaSet &valid
 }
 
 }  // namespace
+}  // namespace makecall
+}  // namespace kvs
+
+using namespace kvs::makecall;
 
 void mrqMakeCallOptionaArgs::setTables()
 {
@@ -239,13 +242,13 @@ void mrqMakeCallOptionaArgs::setDefaultCPA()
 
 // ---- Media preferences ----------------------------------------------------------
 
-bool mrqMakeCallOptionaArgs::isOfferMediaValid(unsigned int symbol) { return makecall::kOfferMedia.contains(symbol); }
+bool mrqMakeCallOptionaArgs::isOfferMediaValid(unsigned int symbol) { return kOfferMedia.contains(symbol); }
 
-bool mrqMakeCallOptionaArgs::isAcceptMediaValid(unsigned int symbol) { return makecall::kAcceptMedia.contains(symbol); }
+bool mrqMakeCallOptionaArgs::isAcceptMediaValid(unsigned int symbol) { return kAcceptMedia.contains(symbol); }
 
 void mrqMakeCallOptionaArgs::setOutboundOfferMedia(const unsigned int *symbols, int count)
 {
-    set_media(options, MakeCall_OutboundOfferMedia, makecall::kOfferMedia, offerMedia, &offerMediaCount, symbols,
+    set_media(options, MakeCall_OutboundOfferMedia, kOfferMedia, offerMedia, &offerMediaCount, symbols,
               count);
 }
 
@@ -263,7 +266,7 @@ void mrqMakeCallOptionaArgs::setOutboundOfferMedia(unsigned int *symbols, int co
 
 void mrqMakeCallOptionaArgs::setOutboundAcceptMedia(const unsigned int *symbols, int count)
 {
-    set_media(options, MakeCall_OutboundAcceptMedia, makecall::kAcceptMedia, acceptMedia, &acceptMediaCount,
+    set_media(options, MakeCall_OutboundAcceptMedia, kAcceptMedia, acceptMedia, &acceptMediaCount,
               symbols, count);
 }
 

@@ -1,28 +1,12 @@
 // Copy (a merge of one set into another) and match (equality of two sets).
-#include <cstring>
-#include <cwchar>
-
 #include "store/call.h"
+#include "store/compare_values.h"
 #include "store/registry.h"
 #include "store/store.h"
 #include "store/types.h"
 
 namespace kvs {
 namespace {
-
-// Bytes of a fixed-size value block: one element for single values, count
-// elements for arrays.
-std::size_t block_bytes(const TypeInfo &info, std::int32_t count)
-{
-    if (!is_array_shape(info.shape)) return info.elementSize;
-    return count <= 0 ? 0 : static_cast<std::size_t>(count) * info.elementSize;
-}
-
-bool strings_equal(const wchar_t *a, const wchar_t *b)
-{
-    if (a == nullptr || b == nullptr) return a == b;
-    return std::wcscmp(a, b) == 0;
-}
 
 bool lists_match(const KVSetHeader *a, const KVSetHeader *b);
 
@@ -43,40 +27,18 @@ bool lists_match(const KVSetHeader *a, const KVSetHeader *b)
     const KVPairNode *q = b->first;
     for (; p != nullptr && q != nullptr; p = p->next, q = q->next) {
         if (p->key != q->key || p->count != q->count || p->type != q->type) return false;
-        if (!values_equal(p->type, p->count, p->value, q->value)) return false;
+        const TypeInfo *info = type_info(p->type);
+        if (info == nullptr) {
+            if (p->value != q->value) return false;
+            continue;
+        }
+        const auto nested = [](CTkvs x, CTkvs y) -> std::int32_t { return sets_equal(x, y) ? 0 : 1; };
+        if (compare_values(*info, p->count, p->value, q->value, nested) != 0) return false;
     }
     return p == nullptr && q == nullptr;
 }
 
 }  // namespace
-
-bool values_equal(std::uint32_t type, std::int32_t count, const void *a, const void *b)
-{
-    const TypeInfo *info = type_info(type);
-    if (info == nullptr || a == nullptr || b == nullptr) return a == b;
-    switch (info->shape) {
-    case Shape::String:
-        return strings_equal(static_cast<const wchar_t *>(a), static_cast<const wchar_t *>(b));
-    case Shape::StringArray: {
-        auto sa = static_cast<wchar_t *const *>(a);
-        auto sb = static_cast<wchar_t *const *>(b);
-        for (std::int32_t i = 0; i < count; ++i)
-            if (!strings_equal(sa[i], sb[i])) return false;
-        return true;
-    }
-    case Shape::Nested:
-        return sets_equal(*static_cast<const CTkvs *>(a), *static_cast<const CTkvs *>(b));
-    case Shape::NestedArray: {
-        auto ha = static_cast<const CTkvs *>(a);
-        auto hb = static_cast<const CTkvs *>(b);
-        for (std::int32_t i = 0; i < count; ++i)
-            if (!sets_equal(ha[i], hb[i])) return false;
-        return true;
-    }
-    default:
-        return std::memcmp(a, b, block_bytes(*info, count)) == 0;
-    }
-}
 
 CTstatus copy_pairs(KVSetHeader *target, const KVSetHeader *source, CTerror *error)
 {

@@ -22,28 +22,27 @@
     X(Connection, KV_TYPE_CONNECTION, uint32_t) \
     X(Char, KV_TYPE_CHAR, uint16_t)
 
-// Fixed-size arrays: X(PutName, GetName, code, element type, strict). A
-// strict family's put refuses a null reference or a count of 0 with
-// CT_errorBadParameter. The put itself reads that rule from the type table
-// (emptyRefused); this column lets tests state it independently.
-#define KVS_ARRAY_FAMILY(X)                                                         \
-    X(BoolArray, BoolArray, KV_TYPE_BOOL_ARRAY, uint32_t, false)                    \
-    X(ByteArray, ByteArray, KV_TYPE_BYTE_ARRAY, uint8_t, false)                     \
-    X(CONFArray, CONFArray, KV_TYPE_CONFERENCE_ARRAY, uint32_t, false)              \
-    X(GRPArray, GRPArray, KV_TYPE_GROUP_ARRAY, uint32_t, false)                     \
-    X(GroupArray, GroupArray, KV_TYPE_GROUP_ARRAY, uint32_t, false)                 \
-    X(IntArray, IntArray, KV_TYPE_INT_ARRAY, int32_t, false)                        \
-    X(IrangeArray, IrangeArray, KV_TYPE_IRANGE_ARRAY, struct_Irange, true)          \
-    X(IRangeArray, IRangeArray, KV_TYPE_IRANGE_ARRAY, struct_Irange, true)          \
-    X(ModeArray, ModeArray, KV_TYPE_MODE_ARRAY, uint32_t, true)                     \
-    X(SESArray, SESArray, KV_TYPE_SESSION_ARRAY, uint32_t, false)                   \
-    X(SessionArray, SessionArray, KV_TYPE_SESSION_ARRAY, uint32_t, false)           \
-    X(ServiceArray, SrvArray, KV_TYPE_SERVICE_ARRAY, uint32_t, true)                \
-    X(StatusArray, StatusArray, KV_TYPE_STATUS_ARRAY, CTstatus, false)              \
-    X(SymbolArray, SymbolArray, KV_TYPE_SYMBOL_ARRAY, CTsymbol, false)              \
-    X(ErrorArray, ErrorArray, KV_TYPE_ERROR_ARRAY, CTerror, false)                  \
-    X(CONNArray, CONNArray, KV_TYPE_CONNECTION_ARRAY, uint32_t, false)              \
-    X(UintArray, UintArray, KV_TYPE_UINT_ARRAY, uint32_t, false)                    \
-    X(TimeArray, TimeArray, KV_TYPE_TIME_ARRAY, uint32_t, false)
+// Fixed-size arrays: X(PutName, GetName, code, element type). Whether a
+// family's put refuses a null reference or a count of 0 is the type table's
+// `emptyRefused` column.
+#define KVS_ARRAY_FAMILY(X)                                          \
+    X(BoolArray, BoolArray, KV_TYPE_BOOL_ARRAY, uint32_t)            \
+    X(ByteArray, ByteArray, KV_TYPE_BYTE_ARRAY, uint8_t)             \
+    X(CONFArray, CONFArray, KV_TYPE_CONFERENCE_ARRAY, uint32_t)      \
+    X(GRPArray, GRPArray, KV_TYPE_GROUP_ARRAY, uint32_t)             \
+    X(GroupArray, GroupArray, KV_TYPE_GROUP_ARRAY, uint32_t)         \
+    X(IntArray, IntArray, KV_TYPE_INT_ARRAY, int32_t)                \
+    X(IrangeArray, IrangeArray, KV_TYPE_IRANGE_ARRAY, struct_Irange) \
+    X(IRangeArray, IRangeArray, KV_TYPE_IRANGE_ARRAY, struct_Irange) \
+    X(ModeArray, ModeArray, KV_TYPE_MODE_ARRAY, uint32_t)            \
+    X(SESArray, SESArray, KV_TYPE_SESSION_ARRAY, uint32_t)           \
+    X(SessionArray, SessionArray, KV_TYPE_SESSION_ARRAY, uint32_t)   \
+    X(ServiceArray, SrvArray, KV_TYPE_SERVICE_ARRAY, uint32_t)       \
+    X(StatusArray, StatusArray, KV_TYPE_STATUS_ARRAY, CTstatus)      \
+    X(SymbolArray, SymbolArray, KV_TYPE_SYMBOL_ARRAY, CTsymbol)      \
+    X(ErrorArray, ErrorArray, KV_TYPE_ERROR_ARRAY, CTerror)          \
+    X(CONNArray, CONNArray, KV_TYPE_CONNECTION_ARRAY, uint32_t)      \
+    X(UintArray, UintArray, KV_TYPE_UINT_ARRAY, uint32_t)            \
+    X(TimeArray, TimeArray, KV_TYPE_TIME_ARRAY, uint32_t)
 
 #endif

@@ -71,10 +71,10 @@ extern "C" {
 KVS_SCALAR_FAMILY(KVS_DEFINE_SCALAR_GET)
 #undef KVS_DEFINE_SCALAR_GET
 
-#define KVS_DEFINE_ARRAY_GET(PutName, GetName, code, T, strict)                                         \
+#define KVS_DEFINE_ARRAY_GET(PutName, GetName, code, T)                                                \
     CTstatus CTkvs_Get##GetName(CTkvs kvs, CTsymbol key, T **elements, int32_t *count, CTerror *error) \
-    {                                                                                                   \
-        return get_array<T>(kvs, key, code, elements, count, error);                                    \
+    {                                                                                                  \
+        return get_array<T>(kvs, key, code, elements, count, error);                                   \
     }
 KVS_ARRAY_FAMILY(KVS_DEFINE_ARRAY_GET)
 #undef KVS_DEFINE_ARRAY_GET

@@ -41,9 +41,6 @@ void destroy_copies(CTkvs *handles, std::uint32_t made)
     mem_free(handles);
 }
 
-// Common head of a put: error reference and handle.
-CTstatus open_put(CTkvs kvs, CTerror *error, KVSetHeader **set) { return open_set(kvs, error, set); }
-
 // Array arguments: a strict family refuses null and 0; every family refuses
 // null with a count, a size in bytes that does not fit in 32 bits, and a
 // count that does not fit the pair's signed element count (byte arrays).
@@ -61,7 +58,7 @@ template <class T>
 CTstatus put_array(CTkvs kvs, CTsymbol key, std::uint32_t type, const T *elements, std::uint32_t count, CTerror *error)
 {
     KVSetHeader *set = nullptr;
-    CTstatus status = open_put(kvs, error, &set);
+    CTstatus status = open_set(kvs, error, &set);
     if (status != CT_statusOK) return status;
     status = check_array(elements, count, sizeof(T), type_info(type)->emptyRefused, error);
     if (status != CT_statusOK) return status;
@@ -75,7 +72,7 @@ template <class T>
 CTstatus put_single(CTkvs kvs, CTsymbol key, std::uint32_t type, T value, CTerror *error, std::int32_t count = 1)
 {
     KVSetHeader *set = nullptr;
-    CTstatus status = open_put(kvs, error, &set);
+    CTstatus status = open_set(kvs, error, &set);
     if (status != CT_statusOK) return status;
     key_accepted(key);
     return put_block(set, key, type, count, &value, sizeof(T), error);
@@ -94,6 +91,17 @@ CTstatus put_block(KVSetHeader *set, CTsymbol key, std::uint32_t type, std::int3
     if (block == nullptr) return answer(error, CT_errorNoResource, CT_statusWarning);
     if (bytes != 0) std::memcpy(block, data, bytes);
     return store_pair(set, key, type, count, block, error);
+}
+
+CTerror widen_narrow(const char *text, wchar_t **wide)
+{
+    // Measuring also tells whether the locale can convert the text at all.
+    const std::size_t n = std::mbstowcs(nullptr, text, 0);
+    if (n == static_cast<std::size_t>(-1)) return CT_errorBadParameter;
+    *wide = static_cast<wchar_t *>(mem_calloc(n + 1, sizeof(wchar_t)));
+    if (*wide == nullptr) return CT_errorNoResource;
+    std::mbstowcs(*wide, text, n + 1);
+    return CT_errorOK;
 }
 
 CTstatus put_string(KVSetHeader *set, CTsymbol key, const wchar_t *value, CTerror *error)
@@ -174,10 +182,10 @@ extern "C" {
 KVS_SCALAR_FAMILY(KVS_DEFINE_SCALAR_PUT)
 #undef KVS_DEFINE_SCALAR_PUT
 
-#define KVS_DEFINE_ARRAY_PUT(PutName, GetName, code, T, strict)                                             \
+#define KVS_DEFINE_ARRAY_PUT(PutName, GetName, code, T)                                                     \
     CTstatus CTkvs_Put##PutName(CTkvs kvs, CTsymbol key, const T *elements, uint32_t count, CTerror *error) \
     {                                                                                                       \
-        return put_array<T>(kvs, key, code, elements, count, error);                                \
+        return put_array<T>(kvs, key, code, elements, count, error);                                        \
     }
 KVS_ARRAY_FAMILY(KVS_DEFINE_ARRAY_PUT)
 #undef KVS_DEFINE_ARRAY_PUT
@@ -195,7 +203,7 @@ CTstatus CTkvs_PutIRange(CTkvs kvs, CTsymbol key, int32_t lower, int32_t upper, 
 CTstatus CTkvs_PutString(CTkvs kvs, CTsymbol key, const wchar_t *value, CTerror *error)
 {
     KVSetHeader *set = nullptr;
-    CTstatus status = open_put(kvs, error, &set);
+    CTstatus status = open_set(kvs, error, &set);
     if (status != CT_statusOK) return status;
     key_accepted(key);
     return put_string(set, key, value, error);
@@ -204,22 +212,21 @@ CTstatus CTkvs_PutString(CTkvs kvs, CTsymbol key, const wchar_t *value, CTerror 
 CTstatus MRQkvs_PutNarrowString(CTkvs kvs, CTsymbol key, const char *value, CTerror *error)
 {
     KVSetHeader *set = nullptr;
-    CTstatus status = open_put(kvs, error, &set);
+    CTstatus status = open_set(kvs, error, &set);
     if (status != CT_statusOK) return status;
     key_accepted(key);
     if (value == nullptr) return put_string(set, key, nullptr, error);
-    std::size_t n = std::mbstowcs(nullptr, value, 0);
-    if (n == static_cast<std::size_t>(-1)) return answer(error, CT_errorBadParameter, CT_statusFail);
-    auto *wide = static_cast<wchar_t *>(mem_calloc(n + 1, sizeof(wchar_t)));
-    if (wide == nullptr) return answer(error, CT_errorNoResource, CT_statusWarning);
-    std::mbstowcs(wide, value, n + 1);
+    wchar_t *wide = nullptr;
+    const CTerror widened = widen_narrow(value, &wide);
+    if (widened == CT_errorBadParameter) return answer(error, widened, CT_statusFail);
+    if (widened != CT_errorOK) return answer(error, widened, CT_statusWarning);
     return store_pair(set, key, KV_TYPE_STRING, 1, wide, error);
 }
 
 CTstatus CTkvs_PutKVS(CTkvs kvs, CTsymbol key, CTkvs nested, CTerror *error)
 {
     KVSetHeader *set = nullptr;
-    CTstatus status = open_put(kvs, error, &set);
+    CTstatus status = open_set(kvs, error, &set);
     if (status != CT_statusOK) return status;
     return put_nested(set, key, nested, error);
 }
@@ -227,7 +234,7 @@ CTstatus CTkvs_PutKVS(CTkvs kvs, CTsymbol key, CTkvs nested, CTerror *error)
 CTstatus CTkvs_PutStringArray(CTkvs kvs, CTsymbol key, const wchar_t *const *strings, uint32_t count, CTerror *error)
 {
     KVSetHeader *set = nullptr;
-    CTstatus status = open_put(kvs, error, &set);
+    CTstatus status = open_set(kvs, error, &set);
     if (status != CT_statusOK) return status;
     status = check_array(strings, count, sizeof(wchar_t *), false, error);
     if (status != CT_statusOK) return status;
@@ -238,7 +245,7 @@ CTstatus CTkvs_PutStringArray(CTkvs kvs, CTsymbol key, const wchar_t *const *str
 CTstatus CTkvs_PutKVSArray(CTkvs kvs, CTsymbol key, const CTkvs *handles, uint32_t count, CTerror *error)
 {
     KVSetHeader *set = nullptr;
-    CTstatus status = open_put(kvs, error, &set);
+    CTstatus status = open_set(kvs, error, &set);
     if (status != CT_statusOK) return status;
     status = check_array(handles, count, sizeof(CTkvs), false, error);
     if (status != CT_statusOK) return status;

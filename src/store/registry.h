@@ -1,6 +1,7 @@
-// The process-wide registry: handle -> header, guarded by one ACE mutex.
-// Every function here takes and releases the registry mutex for one step;
-// none is called with it held.
+// The process-wide registry: handle -> header. The map is guarded by one ACE
+// mutex; lookups of a registered handle are answered from a lock-free cache
+// in front of it and take the mutex only on a miss. Changes take the mutex
+// for one step; none of these is called with it held.
 #ifndef KVSET_SRC_STORE_REGISTRY_H
 #define KVSET_SRC_STORE_REGISTRY_H
 

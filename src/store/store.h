@@ -54,12 +54,14 @@ CTstatus put_string_array(KVSetHeader *set, CTsymbol key, const wchar_t *const *
 CTstatus put_nested_array(KVSetHeader *set, CTsymbol key, const CTkvs *handles, std::uint32_t count,
                           CTerror *error);
 
+// Converts a narrow string under the current locale into a new wide string
+// (released with mem_free). CT_errorOK, CT_errorBadParameter when the locale
+// cannot convert it, or CT_errorNoResource.
+CTerror widen_narrow(const char *text, wchar_t **wide);
+
 // Merges every pair of source into target through the puts above. Stops at
 // the first put that fails and returns its status (symbol written).
 CTstatus copy_pairs(KVSetHeader *target, const KVSetHeader *source, CTerror *error);
-
-// Whole-value equality of two pairs' values of the same type and count.
-bool values_equal(std::uint32_t type, std::int32_t count, const void *a, const void *b);
 
 }  // namespace kvs
 

@@ -3,6 +3,7 @@
 
 #include "kvset/ctkvs.h"
 
+namespace kvs {
 namespace {
 
 struct Now {
@@ -22,6 +23,9 @@ Now now()
 const double kMillisecond = static_cast<double>(0.001f);
 
 }  // namespace
+}  // namespace kvs
+
+using namespace kvs;
 
 extern "C" {
 

@@ -70,6 +70,14 @@ inline bool is_array_shape(Shape s)
            s == Shape::NestedArray || s == Shape::StringArray;
 }
 
+// Bytes of a fixed-size value block: one element for single values, count
+// elements for arrays.
+inline std::size_t block_bytes(const TypeInfo &info, std::int32_t count)
+{
+    if (!is_array_shape(info.shape)) return info.elementSize;
+    return count <= 0 ? 0 : static_cast<std::size_t>(count) * info.elementSize;
+}
+
 }  // namespace kvs
 
 #endif

@@ -4,8 +4,7 @@
 #include "store/registry.h"
 #include "store/store.h"
 
-using namespace kvs;
-
+namespace kvs {
 namespace {
 
 // The pair a walk delivers next: the first for CT_keyFirst, else the one
@@ -17,6 +16,9 @@ KVPairNode *next_candidate(const KVSetHeader *set, CTsymbol cursor)
 }
 
 }  // namespace
+}  // namespace kvs
+
+using namespace kvs;
 
 extern "C" {
 

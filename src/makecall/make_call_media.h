@@ -1,11 +1,13 @@
-// Internal helpers shared by the make-call option sources: the media sets.
-#ifndef KVSET_SRC_MAKECALL_MAKE_CALL_TABLES_H
-#define KVSET_SRC_MAKECALL_MAKE_CALL_TABLES_H
+// The media sets a make-call options set may offer and accept, and the reader
+// of a media list.
+#ifndef KVSET_SRC_MAKECALL_MAKE_CALL_MEDIA_H
+#define KVSET_SRC_MAKECALL_MAKE_CALL_MEDIA_H
 
 #include <cstddef>
 
 #include "kvset/KVSet.h"
 
+namespace kvs {
 namespace makecall {
 
 struct MediaSet {
@@ -27,5 +29,6 @@ extern const MediaSet kAcceptMedia;
 bool load_media(const KVSet &options, unsigned int key, const MediaSet &valid, unsigned int (&media)[3], int *count);
 
 }  // namespace makecall
+}  // namespace kvs
 
 #endif
