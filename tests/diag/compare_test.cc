@@ -13,6 +13,9 @@
 
 namespace {
 
+using diagtest::DeadHandle;
+using diagtest::Nested;
+
 using Put = std::function<void(CTkvs)>;
 
 Put Int(CTsymbol key, int32_t v)
@@ -72,11 +75,11 @@ Put Raw(CTsymbol key, uint32_t type, uint32_t v)
     return [=](CTkvs s) { diagtest::PutRaw(s, key, type, v); };
 }
 
-class Compare : public diagtest::SetFixture {
+class Compare : public kvs::test::KvsTest {
 protected:
     CTkvs Make(std::initializer_list<Put> puts)
     {
-        CTkvs s = NewSet();
+        CTkvs s = make_set();
         for (const Put &put : puts) put(s);
         return s;
     }

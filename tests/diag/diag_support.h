@@ -1,9 +1,8 @@
-// Fixtures and helpers shared by the diagnostics tests.
-#ifndef KVSET_TESTS_UNIT_DIAG_SUPPORT_H
-#define KVSET_TESTS_UNIT_DIAG_SUPPORT_H
+// Helpers shared by the diagnostics tests (their fixture is kvs::test::KvsTest).
+#ifndef KVSET_TESTS_DIAG_DIAG_SUPPORT_H
+#define KVSET_TESTS_DIAG_DIAG_SUPPORT_H
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cstdio>
 #include <filesystem>
@@ -16,6 +15,8 @@
 #include "kvset/ctkvs.h"
 #include "store/registry.h"
 #include "store/store.h"
+#include "support/fixture.h"
+#include "support/temp_dir.h"
 
 namespace diagtest {
 
@@ -27,53 +28,24 @@ inline void PutRaw(CTkvs set, CTsymbol key, std::uint32_t type, std::uint32_t va
     EXPECT_EQ(kvs::put_block(kvs::registry_find(set), key, type, 1, &value, sizeof(value), &e), CT_statusOK);
 }
 
-// Sets made through the fixture are destroyed at tear-down, which then
-// checks that no set was left registered.
-class SetFixture : public ::testing::Test {
-protected:
-    void SetUp() override { startCount_ = MRQkvs_GetNumKVS(); }
-    void TearDown() override
-    {
-        for (auto it = sets_.rbegin(); it != sets_.rend(); ++it) {
-            CTerror e = 0;
-            CTkvs_Destroy(*it, &e);
-        }
-        sets_.clear();
-        EXPECT_EQ(MRQkvs_GetNumKVS(), startCount_);
-    }
+// A handle that is not registered: made and destroyed at once.
+inline CTkvs DeadHandle()
+{
+    CTkvs h = 0;
+    CTerror e = 0;
+    CTkvs_Create(&h, &e);
+    CTkvs_Destroy(h, &e);
+    return h;
+}
 
-    CTkvs NewSet()
-    {
-        CTkvs h = 0;
-        CTerror e = 0;
-        EXPECT_EQ(CTkvs_Create(&h, &e), CT_statusOK);
-        sets_.push_back(h);
-        return h;
-    }
-
-    // A handle that is not registered: made and destroyed at once.
-    static CTkvs DeadHandle()
-    {
-        CTkvs h = 0;
-        CTerror e = 0;
-        CTkvs_Create(&h, &e);
-        CTkvs_Destroy(h, &e);
-        return h;
-    }
-
-    // The handle of the set nested under key (lent by the set).
-    static CTkvs Nested(CTkvs set, CTsymbol key)
-    {
-        CTkvs h = 0;
-        CTerror e = 0;
-        EXPECT_EQ(CTkvs_GetKVS(set, key, &h, &e), CT_statusOK);
-        return h;
-    }
-
-private:
-    std::uint32_t startCount_ = 0;
-    std::vector<CTkvs> sets_;
-};
+// The handle of the set nested under key (lent by the set).
+inline CTkvs Nested(CTkvs set, CTsymbol key)
+{
+    CTkvs h = 0;
+    CTerror e = 0;
+    EXPECT_EQ(CTkvs_GetKVS(set, key, &h, &e), CT_statusOK);
+    return h;
+}
 
 // Checks a put: status 0 and CT_errorOK.
 #define PUT_OK(call_with_error_e)                    \
@@ -87,29 +59,20 @@ private:
 // asked) and goes back to the previous working directory afterwards.
 class TempWorkDir {
 public:
-    explicit TempWorkDir(bool withLogs)
+    explicit TempWorkDir(bool withLogs) : dir_("kvset_diag_")
     {
-        char pattern[] = "/tmp/kvset_diag_XXXXXX";
-        const char *made = mkdtemp(pattern);
-        EXPECT_NE(made, nullptr);
-        dir_ = made != nullptr ? made : "";
         previous_ = std::filesystem::current_path();
-        std::filesystem::current_path(dir_);
+        std::filesystem::current_path(dir_.path());
         if (withLogs) std::filesystem::create_directory("Logs");
     }
-    ~TempWorkDir()
-    {
-        std::filesystem::current_path(previous_);
-        std::error_code ec;
-        std::filesystem::remove_all(dir_, ec);
-    }
+    ~TempWorkDir() { std::filesystem::current_path(previous_); }
     TempWorkDir(const TempWorkDir &) = delete;
     TempWorkDir &operator=(const TempWorkDir &) = delete;
 
     // The whole log file, or "<no log>" when there is none.
     std::string Log() const
     {
-        std::ifstream in(dir_ / "Logs" / "kvs_log.txt", std::ios::binary);
+        std::ifstream in(dir_.path() / "Logs" / "kvs_log.txt", std::ios::binary);
         if (!in) return "<no log>";
         std::ostringstream text;
         text << in.rdbuf();
@@ -117,7 +80,7 @@ public:
     }
 
 private:
-    std::filesystem::path dir_;
+    kvs::test::TempDir dir_;
     std::filesystem::path previous_;
 };
 

@@ -18,6 +18,9 @@
 
 namespace {
 
+using diagtest::DeadHandle;
+using diagtest::Nested;
+
 using diagtest::Hex8;
 using diagtest::PutRaw;
 using diagtest::TempWorkDir;
@@ -36,12 +39,12 @@ std::string Banner(CTkvs h)
     return "\n KVSET DISPLAY FUNCTION OUTPUT  0x" + Hex8(h, false) + "\n *****************************";
 }
 
-class Display : public diagtest::SetFixture {
+class Display : public kvs::test::KvsTest {
 protected:
     // One pair of every type but the nested ones, and a pair of no type.
     CTkvs AllTypes()
     {
-        CTkvs s = NewSet();
+        CTkvs s = make_set();
         PUT_OK(CTkvs_PutBool(s, 1, 5, &e));
         PUT_OK(CTkvs_PutBool(s, 2, 0, &e));
         PUT_OK(CTkvs_PutConference(s, 3, 0xFFFFFFFFu, &e));
@@ -105,14 +108,14 @@ protected:
     // set and an empty element; int.
     CTkvs Nesting()
     {
-        CTkvs inner = NewSet();
+        CTkvs inner = make_set();
         PUT_OK(CTkvs_PutString(inner, 4, L"deep", &e));
-        CTkvs middle = NewSet();
+        CTkvs middle = make_set();
         PUT_OK(CTkvs_PutInt(middle, 2, 2, &e));
         PUT_OK(CTkvs_PutKVS(middle, 3, inner, &e));
-        CTkvs element = NewSet();
+        CTkvs element = make_set();
         PUT_OK(CTkvs_PutBool(element, 6, 1, &e));
-        CTkvs outer = NewSet();
+        CTkvs outer = make_set();
         PUT_OK(CTkvs_PutInt(outer, 1, 1, &e));
         PUT_OK(CTkvs_PutKVS(outer, MakeCall_CPA, middle, &e));
         const CTkvs elements[] = {element, 0};
@@ -230,10 +233,10 @@ TEST_F(Display, NestedSetsAndKvsArrayIndentAndFrame)
 
 TEST_F(Display, EmptySetsAndInvalidHandles)
 {
-    const CTkvs empty = NewSet();
-    const CTkvs broken = NewSet();
+    const CTkvs empty = make_set();
+    const CTkvs broken = make_set();
     const CTkvs dead = DeadHandle();
-    const CTkvs emptyArray = NewSet();
+    const CTkvs emptyArray = make_set();
     PUT_OK(CTkvs_PutKVSArray(emptyArray, 1, nullptr, 0, &e));
     kvs::KVSetHeader *header = kvs::registry_find(broken);
     ASSERT_NE(header, nullptr);
@@ -262,8 +265,8 @@ TEST_F(Display, EmptySetsAndInvalidHandles)
 
 TEST_F(Display, DestroyedNestedSetShowsInvalidInsideItsFrame)
 {
-    const CTkvs inner = NewSet();
-    const CTkvs outer = NewSet();
+    const CTkvs inner = make_set();
+    const CTkvs outer = make_set();
     PUT_OK(CTkvs_PutKVS(outer, 1, inner, &e));
     PUT_OK(CTkvs_PutInt(outer, 2, 3, &e));
     const CTkvs lent = Nested(outer, 1);

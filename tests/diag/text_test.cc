@@ -12,6 +12,8 @@
 
 namespace {
 
+using diagtest::DeadHandle;
+
 using diagtest::Hex8;
 using diagtest::PutRaw;
 
@@ -29,12 +31,12 @@ std::wstring RenderText(CTkvs kvs, std::int32_t size, const std::wstring &entry,
     return std::wstring(buffer.data());
 }
 
-class AsText : public diagtest::SetFixture {};
+class AsText : public kvs::test::KvsTest {};
 
 TEST_F(AsText, RendersSupportedTypesAndNamesTheOthers)
 {
-    const CTkvs nested = NewSet();
-    const CTkvs s = NewSet();
+    const CTkvs nested = make_set();
+    const CTkvs s = make_set();
     PUT_OK(CTkvs_PutInt(s, MakeCall_LineDevice, -7, &e));
     PUT_OK(CTkvs_PutBool(s, 2, 2, &e));
     PUT_OK(CTkvs_PutBool(s, 3, 0, &e));
@@ -75,7 +77,7 @@ TEST_F(AsText, RendersSupportedTypesAndNamesTheOthers)
 
 TEST_F(AsText, AppendsAreCutWhereTheBufferIsFull)
 {
-    const CTkvs s = NewSet();
+    const CTkvs s = make_set();
     PUT_OK(CTkvs_PutInt(s, 1, 10, &e));
     PUT_OK(CTkvs_PutInt(s, 2, 20, &e));
     const std::wstring line1 = L"0x00000001 = 10 ;\n";  // 18 characters
@@ -101,7 +103,7 @@ TEST_F(AsText, AppendsAreCutWhereTheBufferIsFull)
 
 TEST_F(AsText, InvalidHandleAppendsOnlyTheMarker)
 {
-    const CTkvs broken = NewSet();
+    const CTkvs broken = make_set();
     PUT_OK(CTkvs_PutInt(broken, 1, 1, &e));
     kvs::KVSetHeader *header = kvs::registry_find(broken);
     ASSERT_NE(header, nullptr);
@@ -115,7 +117,7 @@ TEST_F(AsText, InvalidHandleAppendsOnlyTheMarker)
 
 TEST_F(AsText, BadBuffersAreLeftAloneOrCutSafely)
 {
-    const CTkvs s = NewSet();
+    const CTkvs s = make_set();
     PUT_OK(CTkvs_PutInt(s, 1, 10, &e));
     MRQKvs_AsText(s, nullptr, 100, L"");  // nothing to write into
     wchar_t untouched[4] = {L'a', L'b', L'c', L'\0'};
@@ -170,18 +172,18 @@ std::uint32_t OwnStorage(std::uint32_t, std::uint32_t, wchar_t **name, std::uint
     return 0;
 }
 
-class Naming : public diagtest::SetFixture {
+class Naming : public kvs::test::KvsTest {
 protected:
     void TearDown() override
     {
         kvs::diag::test::set_symbol_namer(nullptr);
-        SetFixture::TearDown();
+        KvsTest::TearDown();
     }
 };
 
 TEST_F(Naming, FailedLookupShowsAnEmptyNameNotTheLastOne)
 {
-    const CTkvs s = NewSet();
+    const CTkvs s = make_set();
     PUT_OK(CTkvs_PutSymbol(s, 1, 2, &e));
     PUT_OK(CTkvs_PutSymbol(s, 4, 3, &e));
     kvs::diag::test::set_symbol_namer(&FailsOnEven);
@@ -190,7 +192,7 @@ TEST_F(Naming, FailedLookupShowsAnEmptyNameNotTheLastOne)
 
 TEST_F(Naming, EveryLookupGetsTheFullCapacityAndNoMore)
 {
-    const CTkvs s = NewSet();
+    const CTkvs s = make_set();
     PUT_OK(CTkvs_PutSymbol(s, 1, 2, &e));
     PUT_OK(CTkvs_PutSymbol(s, 3, 1, &e));
     const CTsymbol symbols[] = {1, 2, 3};
@@ -211,7 +213,7 @@ TEST_F(Naming, EveryLookupGetsTheFullCapacityAndNoMore)
 
 TEST_F(Naming, NameInTheServicesOwnStorageIsRead)
 {
-    const CTkvs s = NewSet();
+    const CTkvs s = make_set();
     PUT_OK(CTkvs_PutSymbol(s, 1, 2, &e));
     kvs::diag::test::set_symbol_namer(&OwnStorage);
     EXPECT_EQ(RenderText(s, 100, L"", L""), L"theirs = theirs ;\n");

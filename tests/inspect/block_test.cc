@@ -31,7 +31,7 @@ void put32(std::vector<unsigned char> *b, std::size_t at, uint32_t v)
     for (int i = 0; i < 4; ++i) (*b)[at + i] = static_cast<unsigned char>(v >> (8 * i));
 }
 
-class Blocks : public inspect_test::SetsFixture {
+class Blocks : public kvs::test::KvsTest {
 protected:
     std::vector<unsigned char> encoded(BlockFormat format)
     {
@@ -211,7 +211,7 @@ TEST_F(Blocks, NestingBeyondTheLimitIsAFaultAtTheDeepestMarker)
 
 TEST_F(Blocks, WriteBlockRefusesWhatAVariantCannotHold)
 {
-    CTkvs h = make();
+    CTkvs h = make_set();
     CTerror e = 0;
     const CTkvs elements[] = {0};
     KVS_OK(CTkvs_PutKVSArray(h, 1, elements, 1, &e), e);

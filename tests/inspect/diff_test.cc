@@ -3,7 +3,7 @@
 
 namespace {
 
-class Inspect : public inspect_test::SetsFixture {
+class Inspect : public kvs::test::KvsTest {
 protected:
     CTkvs from(const std::string &text)
     {
@@ -89,8 +89,8 @@ TEST_F(Inspect, DiffReportsOnlyThePairsThatMoved)
 
 TEST_F(Inspect, DiffTellsStringsThatDifferOnlyBeyondUnicodeApart)
 {
-    CTkvs a = make();
-    CTkvs b = make();
+    CTkvs a = make_set();
+    CTkvs b = make_set();
     CTerror e = 0;
     const wchar_t one[] = {static_cast<wchar_t>(0xD800), 0};
     const wchar_t other[] = {static_cast<wchar_t>(0xD801), 0};
@@ -101,7 +101,7 @@ TEST_F(Inspect, DiffTellsStringsThatDifferOnlyBeyondUnicodeApart)
 
 TEST_F(Inspect, DiffOfAnInvalidHandleIsAnError)
 {
-    CTkvs a = make();
+    CTkvs a = make_set();
     std::vector<kvset::Difference> differences;
     std::string error;
     EXPECT_FALSE(kvset::diff(a, 0, &differences, &error));

@@ -5,7 +5,7 @@
 
 namespace {
 
-class Json : public inspect_test::SetsFixture {
+class Json : public kvs::test::KvsTest {
 protected:
     std::string json_of(CTkvs h)
     {
@@ -55,7 +55,7 @@ protected:
 
 TEST_F(Json, EveryTypeHasItsExactForm)
 {
-    CTkvs h = make();
+    CTkvs h = make_set();
     CTerror e = 0;
     const uint32_t words[] = {0, 1, 0xFFFFFFFFu};
     const int32_t ints[] = {INT32_MIN, -1, INT32_MAX};
@@ -99,10 +99,10 @@ TEST_F(Json, EveryTypeHasItsExactForm)
     KVS_OK(CTkvs_PutTimeArray(h, 34, words, 1, &e), e);
     const wchar_t *strings[] = {L"x", nullptr, L""};
     KVS_OK(CTkvs_PutStringArray(h, 35, strings, 3, &e), e);
-    CTkvs inner = make();
+    CTkvs inner = make_set();
     KVS_OK(CTkvs_PutInt(inner, MakeCall_LineDevice, 1, &e), e);
     KVS_OK(CTkvs_PutKVS(h, MakeCall_RTC, inner, &e), e);
-    CTkvs empty = make();
+    CTkvs empty = make_set();
     const CTkvs elements[] = {inner, 0, empty};
     KVS_OK(CTkvs_PutKVSArray(h, 36, elements, 3, &e), e);
     KVS_OK(CTkvs_PutByteArray(h, 37, bytes, 0, &e), e);
@@ -217,8 +217,8 @@ TEST_F(Json, RoundTripsSetsAtTheEdges)
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
-        CTkvs h = make();
-        CTkvs spare = make();
+        CTkvs h = make_set();
+        CTkvs spare = make_set();
         c.fill(h, spare);
         expect_round_trip(h, c.json);
         // JSON -> set -> JSON from the text itself.
@@ -392,8 +392,8 @@ TEST_F(Json, CutsLongInputInErrors)
 
 TEST_F(Json, ANestedSetThatIsNoLongerValidIsReportedNotWritten)
 {
-    CTkvs h = make();
-    CTkvs inner = make();
+    CTkvs h = make_set();
+    CTkvs inner = make_set();
     CTerror e = 0;
     KVS_OK(CTkvs_PutKVS(h, 1, inner, &e), e);
     CTkvs held = 0;

@@ -4,13 +4,13 @@
 
 #include <string>
 
-#include "diag_support.h"
+#include "diag/diag_support.h"
 #include "kvset/mrqMakeCallOptionaArgs.h"
-#include "object_test_support.h"
+#include "kvset_support.h"
 
 namespace {
 
-class ObjectDisplay : public objtest::RegistryBalanced {};
+class ObjectDisplay : public kvs::test::KvsTest {};
 
 std::string banner(unsigned long handle)
 {

@@ -10,7 +10,8 @@
 #include <string>
 
 #include "kvset/KVSet.h"
-#include "object_test_support.h"
+#include "kvset_support.h"
+#include "support/temp_dir.h"
 
 namespace {
 
@@ -43,14 +44,11 @@ void put_bytes(const fs::path &p, const std::string &bytes)
 }
 
 // A fixture with a private temporary directory and a KV-Set of several types.
-class KVSetFileTest : public objtest::RegistryBalanced {
+class KVSetFileTest : public kvs::test::KvsTest {
 protected:
     void SetUp() override
     {
-        RegistryBalanced::SetUp();
-        char pattern[] = "/tmp/kvset_objects_XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        dir_ = pattern;
+        KvsTest::SetUp();
         sample_.create();
         sample_.putInt(1, -7);
         sample_.putString(2, std::wstring(L"caf\u00E9 \U0001F600"));
@@ -65,13 +63,12 @@ protected:
     void TearDown() override
     {
         sample_ = KVSet();
-        std::error_code ec;
-        fs::remove_all(dir_, ec);
-        RegistryBalanced::TearDown();
+        KvsTest::TearDown();
     }
     std::string path(const char *name) const { return (dir_ / name).string(); }
 
-    fs::path dir_;
+    kvs::test::TempDir scratch_{"kvset_objects_"};
+    const fs::path dir_ = scratch_.path();
     KVSet sample_;
 };
 

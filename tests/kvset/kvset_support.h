@@ -1,8 +1,8 @@
-// Shared helpers for the tests of the object layer: a fixture that checks
-// the registry is back where it started, and a way to capture a thrown
-// KVSetException and compare its action, key and code.
-#ifndef KVSET_TESTS_UNIT_OBJECT_TEST_SUPPORT_H
-#define KVSET_TESTS_UNIT_OBJECT_TEST_SUPPORT_H
+// Shared helpers for the tests of the object layer (their fixture is
+// kvs::test::KvsTest): a way to capture a thrown KVSetException and compare
+// its action, key and code.
+#ifndef KVSET_TESTS_KVSET_KVSET_SUPPORT_H
+#define KVSET_TESTS_KVSET_KVSET_SUPPORT_H
 
 #include <gtest/gtest.h>
 
@@ -12,19 +12,9 @@
 
 #include "kvset/KVSetException.h"
 #include "kvset/ctkvs.h"
+#include "support/fixture.h"
 
 namespace objtest {
-
-// Every test must leave as many registered KV-Sets as it found: none leaked,
-// none destroyed twice.
-class RegistryBalanced : public ::testing::Test {
-protected:
-    void SetUp() override { start_ = MRQkvs_GetNumKVS(); }
-    void TearDown() override { EXPECT_EQ(MRQkvs_GetNumKVS(), start_) << "registered KV-Sets did not return to the start"; }
-
-private:
-    std::uint32_t start_ = 0;
-};
 
 // What a call threw, if it threw a KVSetException.
 struct Caught {

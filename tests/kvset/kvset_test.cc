@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "kvset/KVSet.h"
-#include "object_test_support.h"
+#include "kvset_support.h"
 #include "store/alloc_internal.h"
 
 namespace {
@@ -19,11 +19,11 @@ namespace {
 using objtest::capture;
 using objtest::expect_thrown;
 
-class KVSetTest : public objtest::RegistryBalanced {};
+class KVSetTest : public kvs::test::KvsTest {};
 
 bool alive(unsigned long handle) { return ValidateKVS(static_cast<CTkvs>(handle)) == CT_errorOK; }
 
-CTkvs make_set()
+CTkvs new_set()
 {
     CTkvs h = 0;
     CTerror e = 0;
@@ -66,11 +66,11 @@ TEST_F(KVSetTest, CreateAndDestroyFollowTheStates)
 
 TEST_F(KVSetTest, OwnershipDecidesWhatTheDestructorDestroys)
 {
-    const CTkvs adopted = make_set();
+    const CTkvs adopted = new_set();
     { KVSet owner(adopted, true); }
     EXPECT_FALSE(alive(adopted));
 
-    const CTkvs lent = make_set();
+    const CTkvs lent = new_set();
     { KVSet borrower(lent, false); }
     EXPECT_TRUE(alive(lent));
 
@@ -102,7 +102,7 @@ TEST_F(KVSetTest, OwnershipDecidesWhatTheDestructorDestroys)
 
 TEST_F(KVSetTest, IsEmptyForABorrowedKVSetDestroyedElsewhere)
 {
-    const CTkvs h = make_set();
+    const CTkvs h = new_set();
     CTerror e = 0;
     CTkvs_PutInt(h, K, 5, &e);
     const KVSet borrower(h, false);

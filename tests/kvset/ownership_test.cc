@@ -11,7 +11,7 @@
 
 #include "kvset/KVSet.h"
 #include "kvset/mrqMakeCallOptionaArgs.h"
-#include "object_test_support.h"
+#include "kvset_support.h"
 
 namespace {
 
@@ -20,7 +20,7 @@ namespace {
 static_assert(!std::is_convertible<unsigned long, KVSet>::value, "a handle must not convert to a KVSet");
 static_assert(!std::is_convertible<CTkvs, KVSet>::value, "a handle must not convert to a KVSet");
 
-class ObjectOwnershipTest : public objtest::RegistryBalanced {};
+class ObjectOwnershipTest : public kvs::test::KvsTest {};
 
 const unsigned int kKey = 0x00010003u;  // the source's one pair: kKey = 30
 const unsigned int kNest = 2u;

@@ -9,14 +9,16 @@
 #include <iterator>
 #include <sstream>
 
-#include "alloc_sweep.h"
+#include "support/alloc_sweep.h"
 #include "kvset/KVSet.h"
 #include "kvset/KVSetException.h"
 #include "kvset/inspect.h"
 #include "kvset/inspect_c.h"
 #include "kvset/mrqMakeCallOptionaArgs.h"
 #include "serial/block_io.h"
-#include "sample_sets.h"
+#include "support/every_type.h"
+#include "support/fixture.h"
+#include "support/temp_dir.h"
 
 namespace {
 
@@ -121,7 +123,7 @@ void settle_stamp(CTkvs t)
 // replaced, and the bare block inside it.
 std::string source_frame()
 {
-    CTkvs source = samples::every_type(false);
+    CTkvs source = kvs::test::every_type(false);
     CTerror e = 0;
     CTkvs_PutString(source, kExisting, L"after", &e);
     CTkvs_PutInt(source, 0x1005, 99, &e);
@@ -150,18 +152,9 @@ std::string read_file(const std::string &path)
 
 // A scratch directory for the file and log rows, removed at exit.
 struct Scratch {
-    std::filesystem::path dir;
-    Scratch()
-    {
-        char pattern[] = "/tmp/kvset_sweep_XXXXXX";
-        dir = mkdtemp(pattern);
-        std::filesystem::create_directory(dir / "Logs");
-    }
-    ~Scratch()
-    {
-        std::error_code ec;
-        std::filesystem::remove_all(dir, ec);
-    }
+    kvs::test::TempDir made{"kvset_sweep_"};
+    const std::filesystem::path &dir = made.path();
+    Scratch() { std::filesystem::create_directory(dir / "Logs"); }
 };
 
 const Scratch &scratch()
@@ -182,7 +175,7 @@ const std::wstring &source_file()
 {
     static const std::wstring path = [] {
         std::wstring p = wide_path("source.kvs");
-        CTkvs source = samples::every_type(true);
+        CTkvs source = kvs::test::every_type(true);
         CTerror e = 0;
         CTkvs_PutString(source, kExisting, L"after", &e);
         CTkvs_PutInt(source, 0x1005, 99, &e);
@@ -201,7 +194,7 @@ CTkvs setup_in_scratch()
     g_previousDir = std::filesystem::current_path();
     std::filesystem::current_path(scratch().dir);
     std::filesystem::remove("Logs/kvs_log.txt");
-    return samples::every_type(true);
+    return kvs::test::every_type(true);
 }
 
 void teardown_in_scratch(CTkvs target)
@@ -327,7 +320,7 @@ void add_store_rows(std::vector<Row> &r)
     Row fresh;
     fresh.name = "Copy into an empty set";
     fresh.setup = [] {
-        g_nested = samples::every_type(false);
+        g_nested = kvs::test::every_type(false);
         return empty_set();
     };
     fresh.teardown = teardown_with_nested;
@@ -345,7 +338,7 @@ void add_codec_rows(std::vector<Row> &r)
 {
     Row write;
     write.name = "WriteToMemory";
-    write.setup = [] { return samples::every_type(false); };
+    write.setup = [] { return kvs::test::every_type(false); };
     write.teardown = destroy;
     write.failures = {kCodecFailure};
     write.operation = [](CTkvs t) {
@@ -432,7 +425,7 @@ void add_codec_rows(std::vector<Row> &r)
     file.name = "WriteFile";
     file.setup = [] {
         scratch();
-        return samples::every_type(true);
+        return kvs::test::every_type(true);
     };
     file.teardown = destroy;
     file.failures = {kCodecFailure};
@@ -470,7 +463,7 @@ void add_diag_rows(std::vector<Row> &r)
     Row text;
     text.name = "AsText";
     text.allocates = false;
-    text.setup = [] { return samples::every_type(true); };
+    text.setup = [] { return kvs::test::every_type(true); };
     text.teardown = destroy;
     text.operation = [](CTkvs t) {
         Outcome o;
@@ -485,8 +478,8 @@ void add_diag_rows(std::vector<Row> &r)
     compare.name = "Compare";
     compare.allocates = false;
     compare.setup = [] {
-        g_nested = samples::every_type(false);
-        CTkvs t = samples::every_type(false);
+        g_nested = kvs::test::every_type(false);
+        CTkvs t = kvs::test::every_type(false);
         CTerror e = 0;
         CTkvs_PutInt(t, 0x7FFF, 1, &e);  // one pair more than the other side
         return t;
@@ -629,7 +622,7 @@ void add_object_rows(std::vector<Row> &r)
     // The copy constructor never throws: a copy it could not make holds nothing.
     Row copy;
     copy.name = "KVSet copy constructor";
-    copy.setup = [] { return samples::every_type(false); };
+    copy.setup = [] { return kvs::test::every_type(false); };
     copy.teardown = destroy;
     copy.failures = {setFailure};
     copy.operation = [](CTkvs target) {
@@ -685,7 +678,7 @@ void add_object_rows(std::vector<Row> &r)
     write.name = "KVSet::write";
     write.setup = [] {
         scratch();
-        return samples::every_type(true);
+        return kvs::test::every_type(true);
     };
     write.teardown = destroy;
     write.failures = {setFailure};
@@ -806,7 +799,7 @@ CTkvs g_made = 0;  // a set a bridge function made, inspected once injection is 
 const std::string &every_type_json()
 {
     static const std::string text = [] {
-        CTkvs set = samples::every_type(true);
+        CTkvs set = kvs::test::every_type(true);
         std::string json, error;
         EXPECT_TRUE(kvset::toJson(set, &json, &error)) << error;
         destroy(set);
@@ -818,7 +811,7 @@ const std::string &every_type_json()
 const std::string &every_type_frame()
 {
     static const std::string frame = [] {
-        CTkvs set = samples::every_type(false);
+        CTkvs set = kvs::test::every_type(false);
         std::string bytes = sweep::encoding(set);
         destroy(set);
         return bytes;
@@ -875,7 +868,7 @@ void add_bridge_rows(std::vector<Row> &r)
 
     Row json;
     json.name = "toJson";
-    json.setup = [] { return samples::every_type(true); };
+    json.setup = [] { return kvs::test::every_type(true); };
     json.teardown = destroy;
     json.allocates = false;  // reads the set through the gets
     json.operation = [](CTkvs t) {
@@ -888,7 +881,7 @@ void add_bridge_rows(std::vector<Row> &r)
 
     Row block;
     block.name = "writeBlock of a memory buffer";
-    block.setup = [] { return samples::every_type(false); };
+    block.setup = [] { return kvs::test::every_type(false); };
     block.teardown = destroy;
     block.failures = {kCodecFailure};
     block.operation = [](CTkvs t) {
@@ -927,7 +920,7 @@ Row c_text_row(const std::string &name, CTstatus (*render)(CTkvs, char **, char 
 {
     Row row;
     row.name = name;
-    row.setup = [] { return samples::every_type(true); };
+    row.setup = [] { return kvs::test::every_type(true); };
     row.teardown = destroy;
     row.failures = {kCodecFailure};
     row.operation = [render](CTkvs t) {
@@ -982,18 +975,7 @@ std::vector<Row> rows()
     return r;
 }
 
-class AllocSweep : public ::testing::TestWithParam<Row> {
-protected:
-    void SetUp() override { start_ = MRQkvs_GetNumKVS(); }
-    void TearDown() override
-    {
-        kvs::test::disarm_allocation_failures();
-        EXPECT_EQ(MRQkvs_GetNumKVS(), start_) << "registered KV-Sets leaked by the row";
-    }
-
-private:
-    uint32_t start_ = 0;
-};
+class AllocSweep : public kvs::test::KvsTest, public ::testing::WithParamInterface<Row> {};
 
 TEST_P(AllocSweep, EveryFailingAllocationIsReportedAndLeavesTheSetAsItWas) { sweep::run(GetParam()); }
 

@@ -10,15 +10,15 @@
 #include <functional>
 #include <string>
 
-#include "diag_support.h"
+#include "diag/diag_support.h"
 #include "kvset/inspect.h"
-#include "kvs_test_fixture.h"
-#include "serial_support.h"
+#include "support/fixture.h"
+#include "support/blocks.h"
 
 namespace {
 
-using serial_test::Builder;
-using serial_test::Bytes;
+using kvs::test::Builder;
+using kvs::test::Bytes;
 
 constexpr std::size_t kSmallStack = 256 * 1024;
 
@@ -96,7 +96,7 @@ TEST_F(Depth, EveryOperationHandlesTheDeepestChainBuiltByPutsOnASmallStack)
         wchar_t text[256] = L"";
         MRQKvs_AsText(copy, text, 256, L"");
         EXPECT_NE(text[0], L'\0');
-        for (const auto &v : serial_test::kVariants) {
+        for (const auto &v : kvs::test::kVariants) {
             CTkvs back = make_set();
             EXPECT_EQ(v.decode(back, v.encode(deepest)).error, CT_errorOK) << v.name;
             EXPECT_EQ(MRQkvs_Compare(deepest, back, &e), 0) << v.name;
@@ -165,12 +165,12 @@ TEST_F(Depth, PutsAndCopiesRefuseToNestDeeperThanTheLimit)
     EXPECT_EQ(CTkvs_PutInt(bottom, 9, 9, &e), CT_statusOK);
 
     // A reader refuses, into a lent nested set, a block that would nest too deep.
-    const serial_test::Bytes block = serial_test::memory_block(deepest);
+    const kvs::test::Bytes block = kvs::test::memory_block(deepest);
     const std::int32_t pairs = MRQkvs_GetNumPairs(lent);
-    EXPECT_EQ(serial_test::read_memory(lent, block).error, CT_errorBadFormat);
-    EXPECT_EQ(serial_test::read_file(lent, block).error, CT_errorBadFormat);
+    EXPECT_EQ(kvs::test::read_memory(lent, block).error, CT_errorBadFormat);
+    EXPECT_EQ(kvs::test::read_file(lent, block).error, CT_errorBadFormat);
     EXPECT_EQ(MRQkvs_GetNumPairs(lent), pairs);
-    EXPECT_EQ(serial_test::read_memory(flat, block).error, CT_errorOK);
+    EXPECT_EQ(kvs::test::read_memory(flat, block).error, CT_errorOK);
     for (CTkvs h : {deepest, oneShort, flat, holder}) EXPECT_EQ(CTkvs_Destroy(h, &e), CT_statusOK);
 }
 
@@ -184,10 +184,10 @@ TEST_F(Depth, SixtyFourLevelsWorkOnASmallStackAndSixtyFiveAreRefused)
         const CTkvs decoded = make_set(), fromFile = make_set(), copy = make_set(), refused = make_set();
         const std::uint32_t registered = MRQkvs_GetNumKVS();
         on_small_stack([&] {
-            EXPECT_EQ(serial_test::read_memory(decoded, deepest).error, CT_errorOK);
-            EXPECT_EQ(serial_test::memory_block(decoded), deepest);
-            EXPECT_EQ(serial_test::file_block(decoded), deepest);  // no strings or characters: the same bytes
-            EXPECT_EQ(serial_test::read_file(fromFile, deepest).error, CT_errorOK);
+            EXPECT_EQ(kvs::test::read_memory(decoded, deepest).error, CT_errorOK);
+            EXPECT_EQ(kvs::test::memory_block(decoded), deepest);
+            EXPECT_EQ(kvs::test::file_block(decoded), deepest);  // no strings or characters: the same bytes
+            EXPECT_EQ(kvs::test::read_file(fromFile, deepest).error, CT_errorOK);
             CTerror e = 0;
             EXPECT_EQ(CTkvs_Copy(copy, decoded, &e), CT_statusOK);
             EXPECT_EQ(MRQkvs_Compare(decoded, copy, &e), 0);
@@ -197,8 +197,8 @@ TEST_F(Depth, SixtyFourLevelsWorkOnASmallStackAndSixtyFiveAreRefused)
             wchar_t text[256] = L"";
             MRQKvs_AsText(copy, text, 256, L"");
             EXPECT_NE(text[0], L'\0');
-            for (const auto &decode : {serial_test::read_memory, serial_test::read_file}) {
-                serial_test::Result r = decode(refused, tooDeep);
+            for (const auto &decode : {kvs::test::read_memory, kvs::test::read_file}) {
+                kvs::test::Result r = decode(refused, tooDeep);
                 EXPECT_EQ(r.status, CT_statusFail);
                 EXPECT_EQ(r.error, CT_errorBadFormat);
             }

@@ -8,14 +8,14 @@
 #include <vector>
 
 #include "kvset/mrqMakeCallOptionaArgs.h"
-#include "object_test_support.h"
+#include "kvset/kvset_support.h"
 
 namespace {
 
 using objtest::capture;
 using objtest::expect_thrown;
 
-class MakeCallOptionsTest : public objtest::RegistryBalanced {};
+class MakeCallOptionsTest : public kvs::test::KvsTest {};
 
 using Symbols = std::vector<unsigned int>;
 
@@ -60,7 +60,7 @@ Symbols accept_of(mrqMakeCallOptionaArgs &o)
 }
 
 // A deep copy of a KV-Set, owned by the returned object.
-KVSet snapshot(unsigned long kvs)
+KVSet snapshot_of(unsigned long kvs)
 {
     const KVSet view(kvs, false);
     return KVSet(view);
@@ -182,7 +182,7 @@ TEST_F(MakeCallOptionsTest, StringOptionsAreStoredUnderTheirKeys)
 TEST_F(MakeCallOptionsTest, SymbolsOutsideTheTablesAreRefusedAndChangeNothing)
 {
     mrqMakeCallOptionaArgs o;
-    const KVSet before = snapshot(o);
+    const KVSet before = snapshot_of(o);
     struct Case {
         const char *what;
         std::function<void()> call;
@@ -349,7 +349,7 @@ TEST_F(MakeCallOptionsTest, RtcMergesTheCallersPairsAndRefusesNothing)
     EXPECT_EQ(KVSet(o.getRTC(0), false).getInt(0x777), 5);
     EXPECT_EQ(ValidateKVS(static_cast<CTkvs>(handle_of(extra))), CT_errorOK) << "the caller keeps its set";
 
-    const KVSet before = snapshot(o.getRTC(0));
+    const KVSet before = snapshot_of(o.getRTC(0));
     expect_thrown(capture([&] { o.setRTC(0); }), L"COPY", MakeCall_RTC, CT_errorInvalidKVSet);
     expect_thrown(capture([&] { o.setRTC(0x100000000ul + o.getRTC(0)); }), L"COPY", MakeCall_RTC,
                   CT_errorInvalidKVSet);
@@ -369,7 +369,7 @@ KVSet changed_source()
     unsigned int offer[] = {0x23C0706D};
     source.setOutboundOfferMedia(offer, 1);
     source.setLineDevice("line 7");
-    return snapshot(source);  // outlives `source`
+    return snapshot_of(source);  // outlives `source`
 }
 
 TEST_F(MakeCallOptionsTest, CopyLoadsTheWorkingSetsAndMediaFromTheSource)
@@ -434,7 +434,7 @@ TEST_F(MakeCallOptionsTest, FailedOrSelfCopyLosesNothing)
     o.setCallingNumber("5551234");
     o.setCPA(0x0586106D, 11);
     const unsigned long options = o;
-    const KVSet before = snapshot(options);
+    const KVSet before = snapshot_of(options);
 
     expect_thrown(capture([&] { o.copy(0); }), L"COPY", 0, CT_errorInvalidKVSet);
     expect_thrown(capture([&] { o.copy(0x100000000ul + options); }), L"COPY", 0, CT_errorInvalidKVSet);

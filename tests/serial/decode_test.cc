@@ -4,12 +4,13 @@
 
 #include <functional>
 
-#include "serial_support.h"
+#include "support/blocks.h"
+#include "support/fixture.h"
 #include "store/alloc_internal.h"
 #include "store/registry.h"
 #include "store/store.h"
 
-using namespace serial_test;
+using namespace kvs::test;
 
 namespace {
 
@@ -155,7 +156,7 @@ const Corruption kCorruptions[] = {
      CT_errorBadParameter, CT_errorBadParameter, true},
 };
 
-class Decode : public SerialTest {};
+class Decode : public KvsTest {};
 
 TEST_F(Decode, CorruptionTable)
 {

@@ -8,13 +8,15 @@
 #include <iterator>
 #include <string>
 
-#include "sample_sets.h"
-#include "serial_support.h"
+#include "support/every_type.h"
+#include "support/fixture.h"
+#include "support/temp_dir.h"
+#include "support/blocks.h"
 #include "store/alloc_internal.h"
 #include "store/registry.h"
 #include "store/store.h"
 
-using namespace serial_test;
+using namespace kvs::test;
 
 namespace {
 
@@ -38,30 +40,18 @@ Bytes load(const std::string &path)
 
 std::wstring widen(const std::string &s) { return std::wstring(s.begin(), s.end()); }
 
-class Files : public SerialTest {
+class Files : public KvsTest {
 protected:
-    void SetUp() override
-    {
-        SerialTest::SetUp();
-        char pattern[] = "/tmp/kvset-serial-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        dir_ = pattern;
-    }
-    void TearDown() override
-    {
-        std::string command = "rm -rf '" + dir_ + "'";
-        EXPECT_EQ(std::system(command.c_str()), 0);
-        SerialTest::TearDown();
-    }
     std::wstring path(const char *name) const { return widen(dir_ + "/" + name); }
     std::string narrow(const char *name) const { return dir_ + "/" + name; }
 
-    std::string dir_;
+    kvs::test::TempDir scratch_{"kvset-serial-"};
+    const std::string dir_ = scratch_.path().string();
 };
 
 TEST_F(Files, NamedFileRoundTripOfEveryType)
 {
-    Owned set{samples::every_type(false)};
+    Owned set{kvs::test::every_type(false)};
     CTerror e = 0;
     ASSERT_EQ(CTkvs_WriteFile(set, path("all.kvs").c_str(), 0xFFFFFFFF, &e), CT_statusOK);
     EXPECT_EQ(e, CT_errorOK);
@@ -114,7 +104,7 @@ TEST_F(Files, OpenAndArgumentFailures)
 
 TEST_F(Files, FailedWritesAreReported)
 {
-    Owned set{samples::every_type(false)};
+    Owned set{kvs::test::every_type(false)};
     CTerror e = 0;
     // The buffered bytes cannot be flushed to a full device.
     EXPECT_EQ(CTkvs_WriteFile(set, L"/dev/full", 0, &e), CT_statusFail);
@@ -222,7 +212,7 @@ TEST_F(Files, StreamsThatCannotSeek)
         std::fclose(in);
         return Result{s, e};
     };
-    Owned set{samples::every_type(true)};
+    Owned set{kvs::test::every_type(true)};
     Set back;
     Result r = through_pipe(file_block(set), back);
     EXPECT_EQ(r.status, CT_statusOK);
@@ -260,7 +250,7 @@ void sweep_allocation_failures(Operation operation)
 
 TEST_F(Files, EveryAllocationFailureIsReportedAndLeavesNothingBehind)
 {
-    Owned set{samples::every_type(false)};
+    Owned set{kvs::test::every_type(false)};
     const Bytes memoryBlock = memory_block(set);
     const Bytes fileBlock = file_block(set);
     sweep_allocation_failures([&](std::uint64_t n) {

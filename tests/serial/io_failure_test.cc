@@ -13,8 +13,9 @@
 #include <iterator>
 #include <string>
 
-#include "alloc_sweep.h"
-#include "sample_sets.h"
+#include "support/alloc_sweep.h"
+#include "support/every_type.h"
+#include "support/fixture.h"
 #include "serial/block_io.h"
 #include "serial/codec.h"
 #include "store/alloc_internal.h"
@@ -94,12 +95,12 @@ std::string shape_name(const Shape &s)
     return std::string(s.buffered ? "buffered" : "unbuffered") + (s.seekable ? ", seekable" : ", not seekable");
 }
 
-class StreamFailures : public ::testing::Test {
+class StreamFailures : public kvs::test::KvsTest {
 protected:
     void SetUp() override
     {
-        start_ = MRQkvs_GetNumKVS();
-        source_ = samples::every_type(true);
+        KvsTest::SetUp();
+        source_ = kvs::test::every_type(true);
         ScriptedStream out;
         std::FILE *f = out.open("wb", true, false);
         CTerror e = 0;
@@ -117,7 +118,7 @@ protected:
     {
         destroy(source_);
         kvs::test::count_live_blocks(false);
-        EXPECT_EQ(MRQkvs_GetNumKVS(), start_) << "registered KV-Sets leaked by the test";
+        KvsTest::TearDown();
     }
 
     static void destroy(CTkvs kvs)
@@ -184,7 +185,6 @@ protected:
     std::string completeEncoding_;
 
 private:
-    std::uint32_t start_ = 0;
 };
 
 TEST_F(StreamFailures, EveryFailedWriteIsReportedAndLeavesTheSetAsItWas)
@@ -282,7 +282,7 @@ TEST_F(StreamFailures, AStreamThatEndsInsideTheBlockIsReported)
         }
     }
     // The memory block, cut at every position, through the memory decoder.
-    CTkvs plain = samples::every_type(false);
+    CTkvs plain = kvs::test::every_type(false);
     const std::string frame = sweep::encoding(plain);
     destroy(plain);
     const std::string block = frame.substr(8, frame.size() - 12);
@@ -322,7 +322,7 @@ private:
 
 TEST_F(StreamFailures, EveryFailedSinkWriteEndsTheEncoding)
 {
-    CTkvs plain = samples::every_type(false);
+    CTkvs plain = kvs::test::every_type(false);
     for (const kvs::serial::Variant *variant : {&kvs::serial::kMemoryVariant, &kvs::serial::kFileVariant}) {
         CTkvs set = variant == &kvs::serial::kFileVariant ? source_ : plain;
         FailingSink dry(0);
@@ -342,7 +342,7 @@ TEST_F(StreamFailures, EveryFailedSinkWriteEndsTheEncoding)
 // that write may be any write of the encoder.
 TEST_F(StreamFailures, TheBufferCanFailToGrowAtEveryWriteOfTheEncoder)
 {
-    CTkvs plain = samples::every_type(false);
+    CTkvs plain = kvs::test::every_type(false);
     const std::string frame = sweep::encoding(plain);
     const std::size_t block = frame.size() - 12;
     const std::string filler(KVS_BUFFER_STEP, 'x');

@@ -7,12 +7,13 @@
 #include <sstream>
 
 #include "serial/codec.h"
-#include "serial_support.h"
+#include "support/blocks.h"
+#include "support/fixture.h"
 #include "store/alloc_internal.h"
 #include "store/registry.h"
 #include "store/store.h"
 
-using namespace serial_test;
+using namespace kvs::test;
 
 namespace {
 
@@ -157,7 +158,7 @@ const Layout kLayouts[] = {
      ""},
 };
 
-class Layouts : public SerialTest {};
+class Layouts : public KvsTest {};
 
 TEST_F(Layouts, EveryLayoutEncodesAndDecodesByteForByte)
 {

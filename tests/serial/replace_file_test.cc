@@ -20,11 +20,13 @@
 #include <string>
 #include <vector>
 
-#include "kvs_test_fixture.h"
+#include "support/fixture.h"
 #include "kvset/KVSet.h"
 #include "kvset/inspect.h"
-#include "object_test_support.h"
-#include "sample_sets.h"
+#include "kvset/kvset_support.h"
+#include "support/every_type.h"
+#include "support/fixture.h"
+#include "support/temp_dir.h"
 #include "serial/replace_file_internal.h"
 
 namespace {
@@ -144,25 +146,20 @@ protected:
     void SetUp() override
     {
         KvsTest::SetUp();
-        char pattern[] = "/tmp/kvset_rewrite_XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        dir_ = pattern;
         target_ = dir_ / "set.kvs";
-        old_ = own(samples::every_type(true));
-        fresh_ = own(samples::every_type(false));
+        old_ = owned_copy(kvs::test::every_type(true));
+        fresh_ = owned_copy(kvs::test::every_type(false));
         CTerror e = 0;
         CTkvs_PutString(fresh_, 0x7000, L"only in the new set", &e);
     }
     void TearDown() override
     {
         seams::reset_replace_seams();
-        std::error_code ec;
-        fs::permissions(dir_, fs::perms::owner_all, ec);
-        fs::remove_all(dir_, ec);
         KvsTest::TearDown();
     }
 
-    CTkvs own(CTkvs made)
+    // A fixture set holding a copy of `made`, which is destroyed.
+    CTkvs owned_copy(CTkvs made)
     {
         CTkvs h = make_set();
         CTerror e = 0;
@@ -188,7 +185,8 @@ protected:
         return names;
     }
 
-    fs::path dir_;
+    kvs::test::TempDir scratch_{"kvset_rewrite_"};
+    const fs::path dir_ = scratch_.path();
     fs::path target_;
     CTkvs old_ = 0;
     CTkvs fresh_ = 0;

@@ -6,12 +6,14 @@
 #include <string>
 #include <vector>
 
-#include "store_support.h"
+#include "support/describe.h"
+#include "support/every_type.h"
+#include "support/fixture.h"
 
-namespace kvstest {
+namespace kvs::test {
 namespace {
 
-using OutOfMemory = StoreTest;
+using OutOfMemory = KvsTest;
 
 constexpr CTsymbol K = 0x00A1u;
 
@@ -90,18 +92,18 @@ const PutCase kPuts[] = {
 // allocation failing in turn.
 TEST_F(OutOfMemory, PutsLeaveTheSetUnchangedAndReleaseThePartlyBuiltValue)
 {
-    CTkvs other = make();
+    CTkvs other = make_set();
     ASSERT_EQ(run(PutWide, other, 1u, L"inner"), ok());
     const wchar_t *strings[] = {L"x", L"y"};
     ASSERT_EQ(run(CTkvs_PutStringArray, other, 2u, strings, 2u), ok());
-    CTkvs deeper = make();
+    CTkvs deeper = make_set();
     ASSERT_EQ(run(CTkvs_PutInt, deeper, 1u, 1), ok());
     ASSERT_EQ(run(CTkvs_PutKVS, other, 3u, deeper), ok());
 
     for (bool replace : {false, true}) {
         for (const PutCase &c : kPuts) {
             SCOPED_TRACE(std::string(c.name) + (replace ? ", replacing" : ", new key"));
-            CTkvs h = make();
+            CTkvs h = make_set();
             ASSERT_EQ(run(CTkvs_PutInt, h, 1u, 1), ok());
             if (replace) {
                 ASSERT_EQ(run(CTkvs_PutKVS, h, K, deeper), ok());
@@ -133,12 +135,12 @@ TEST_F(OutOfMemory, PutsLeaveTheSetUnchangedAndReleaseThePartlyBuiltValue)
 
 TEST_F(OutOfMemory, CopyStopsAtTheFirstFailedPutAndKeepsThePairsBeforeIt)
 {
-    CTkvs nested = make();
+    CTkvs nested = make_set();
     ASSERT_EQ(run(PutWide, nested, 1u, L"n"), ok());
-    CTkvs source = make();
-    fill_every_type(source, nested);
+    CTkvs source = make_set();
+    EXPECT_TRUE(put_every_type(source, nested, nested, true)) << "every put succeeds";
     const int32_t pairs = MRQkvs_GetNumPairs(source);
-    CTkvs target = make();
+    CTkvs target = make_set();
     const std::uint32_t sets = MRQkvs_GetNumKVS();
 
     std::vector<Outcome> failures = sweep([&] { return run(CTkvs_Copy, target, source); },
@@ -165,4 +167,4 @@ TEST_F(OutOfMemory, CopyStopsAtTheFirstFailedPutAndKeepsThePairsBeforeIt)
 }
 
 }  // namespace
-}  // namespace kvstest
+}  // namespace kvs::test

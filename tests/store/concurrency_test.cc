@@ -1,7 +1,9 @@
-// The registry under threads: sets are created, filled, copied, encoded,
-// decoded and destroyed while other threads look up stale and never-issued
-// handles, count the registry and list the newest handles. Every answer is
-// checked. Run under ThreadSanitizer in CI.
+// Threads on the store and the registry, run under ThreadSanitizer in CI
+// (its filter is '*Concurren*'). Workers create, fill, read, walk, copy,
+// encode, decode and destroy sets while other threads look up stale and
+// never-issued handles, count the registry and list the newest handles.
+// Every answer is checked; failures are counted, not asserted, so that no
+// thread stops half-way.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -14,8 +16,23 @@
 #include "kvset/ctkvs.h"
 #include "serial/block_io.h"
 #include "store/registry_internal.h"
+#include "support/fixture.h"
 
+namespace kvs::test {
 namespace {
+
+using Concurrency = KvsTest;
+
+// One answer of MRQkvs_GetNewestKVSets is one snapshot: strictly descending
+// handles, then zeros. The number of answers that break this (0 or 1).
+template <std::size_t N>
+int newest_out_of_order(CTkvs (&newest)[N])
+{
+    MRQkvs_GetNewestKVSets(newest, N);
+    for (std::size_t k = 1; k < N; ++k)
+        if (newest[k] != 0 && newest[k] >= newest[k - 1]) return 1;
+    return 0;
+}
 
 constexpr CTkvs kFirstHandle = 0x10000000u;  // far from any handle other tests use
 constexpr CTkvs kNeverIssued = 0x30000000u;
@@ -50,7 +67,7 @@ bool round_trips(CTkvs set)
     return good;
 }
 
-TEST(RegistryConcurrency, StaleAndNeverIssuedHandlesAreRefusedWhileSetsComeAndGo)
+TEST_F(Concurrency, StaleAndNeverIssuedHandlesAreRefusedWhileSetsComeAndGo)
 {
     const uint32_t before = MRQkvs_GetNumKVS();
     kvs::test::set_handle_counter(kFirstHandle);
@@ -100,9 +117,7 @@ TEST(RegistryConcurrency, StaleAndNeverIssuedHandlesAreRefusedWhileSetsComeAndGo
             const uint32_t registered = MRQkvs_GetNumKVS();
             if (registered > before + 14) ++failures;
             CTkvs newest[4] = {};
-            MRQkvs_GetNewestKVSets(newest, 4);  // one snapshot: descending, then zeros
-            for (int k = 1; k < 4; ++k)
-                if (newest[k] != 0 && newest[k] >= newest[k - 1]) ++failures;
+            failures += newest_out_of_order(newest);
             ++i;
         }
     };
@@ -116,4 +131,75 @@ TEST(RegistryConcurrency, StaleAndNeverIssuedHandlesAreRefusedWhileSetsComeAndGo
     EXPECT_EQ(MRQkvs_GetNumKVS(), before);
 }
 
+// One worker's round on sets of its own: the number of failed checks.
+int worker_round(int seed)
+{
+    int failures = 0;
+    auto check = [&failures](bool good) { failures += good ? 0 : 1; };
+    CTerror e = 0;
+    CTkvs set = 0, inner = 0, copy = 0;
+    check(CTkvs_Create(&set, &e) == CT_statusOK);
+    check(CTkvs_Create(&inner, &e) == CT_statusOK);
+    check(CTkvs_Create(&copy, &e) == CT_statusOK);
+    check(CTkvs_PutInt(inner, 1, seed, &e) == CT_statusOK);
+    for (int i = 0; i < 8; ++i) check(CTkvs_PutInt(set, 0x10u + i, seed + i, &e) == CT_statusOK);
+    check(CTkvs_PutString(set, 0x20u, L"shared text", &e) == CT_statusOK);
+    check(CTkvs_PutKVS(set, 0x21u, inner, &e) == CT_statusOK);
+    const CTkvs slots[] = {inner, 0, inner};
+    check(CTkvs_PutKVSArray(set, 0x22u, slots, 3, &e) == CT_statusOK);
+
+    int32_t v = 0;
+    check(CTkvs_GetInt(set, 0x13u, &v, &e) == CT_statusOK && v == seed + 3);
+    CTkvs nested = 0;
+    check(CTkvs_GetKVS(set, 0x21u, &nested, &e) == CT_statusOK);
+    check(CTkvs_GetInt(nested, 1, &v, &e) == CT_statusOK && v == seed);
+    int walked = 0;
+    CTsymbol cursor = CT_keyFirst, key = 0;
+    uint32_t type = 0;
+    int32_t count = 0;
+    while (CTkvs_GetNext(set, &cursor, &key, &type, &count, &e) == CT_statusOK) ++walked;
+    check(walked == 11);
+
+    check(CTkvs_Copy(copy, set, &e) == CT_statusOK);
+    uint32_t same = 0;
+    check(CTkvs_Match(copy, set, &same, &e) == CT_statusOK && same == 1);
+    const CTsymbol gone[] = {0x21u, 0x10u};
+    check(CTkvs_Remove(copy, gone, 2, &e) == CT_statusOK && MRQkvs_GetNumPairs(copy) == 9);
+
+    check(CTkvs_Destroy(copy, &e) == CT_statusOK);
+    check(CTkvs_Destroy(set, &e) == CT_statusOK);
+    check(CTkvs_Destroy(inner, &e) == CT_statusOK);
+    check(ValidateKVS(set) == CT_errorInvalidKVSet);
+    return failures;
+}
+
+TEST_F(Concurrency, WorkersOnTheirOwnSetsWhileTheRegistryChanges)
+{
+    constexpr int kWorkers = 4;
+    constexpr int kRounds = 150;
+    std::atomic<int> failures{0};
+    std::atomic<bool> done{false};
+
+    // The observer may only use calls that touch the registry alone.
+    std::thread observer([&] {
+        while (!done.load()) {
+            CTkvs newest[8];
+            failures.fetch_add(newest_out_of_order(newest));
+            for (CTkvs h : newest) ValidateKVS(h);
+            MRQkvs_GetNumKVS();
+        }
+    });
+    std::vector<std::thread> workers;
+    for (int w = 0; w < kWorkers; ++w)
+        workers.emplace_back([&, w] {
+            for (int r = 0; r < kRounds; ++r) failures.fetch_add(worker_round(w * 1000 + r));
+        });
+    for (std::thread &t : workers) t.join();
+    done.store(true);
+    observer.join();
+
+    EXPECT_EQ(failures.load(), 0);
+}
+
 }  // namespace
+}  // namespace kvs::test

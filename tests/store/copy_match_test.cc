@@ -7,21 +7,23 @@
 #include <vector>
 
 #include "kvset/inspect.h"
-#include "serial_support.h"
-#include "store_support.h"
+#include "support/blocks.h"
+#include "support/describe.h"
+#include "support/every_type.h"
+#include "support/fixture.h"
 
-namespace kvstest {
+namespace kvs::test {
 namespace {
 
-using Copy = StoreTest;
-using Match = StoreTest;
-using TimeStamp = StoreTest;
+using Copy = KvsTest;
+using Match = KvsTest;
+using TimeStamp = KvsTest;
 
 constexpr CTsymbol K = 0x00A1u;
 
 TEST_F(Copy, MergesIntoTheTargetReplacingInPlaceAndAppendingInSourceOrder)
 {
-    CTkvs target = make(), source = make();
+    CTkvs target = make_set(), source = make_set();
     ASSERT_EQ(run(CTkvs_PutInt, target, 1u, 1), ok());
     ASSERT_EQ(run(CTkvs_PutInt, target, 2u, 2), ok());
     ASSERT_EQ(run(CTkvs_PutInt, source, 4u, 4), ok());
@@ -37,10 +39,10 @@ TEST_F(Copy, MergesIntoTheTargetReplacingInPlaceAndAppendingInSourceOrder)
 
 TEST_F(Copy, CopiesEveryTypeWholeAndOwnsItsNestedCopies)
 {
-    CTkvs nested = make();
+    CTkvs nested = make_set();
     ASSERT_EQ(run(CTkvs_PutInt, nested, 1u, 0x100), ok());
-    CTkvs source = make(), target = make();
-    fill_every_type(source, nested);
+    CTkvs source = make_set(), target = make_set();
+    EXPECT_TRUE(put_every_type(source, nested, nested, true)) << "every put succeeds";
     const std::uint32_t before = MRQkvs_GetNumKVS();
 
     ASSERT_EQ(run(CTkvs_Copy, target, source), ok());
@@ -61,10 +63,10 @@ TEST_F(Copy, CopiesEveryTypeWholeAndOwnsItsNestedCopies)
 
 TEST_F(Copy, IntoItselfKeepsTheContentWithFreshNestedCopies)
 {
-    CTkvs nested = make();
+    CTkvs nested = make_set();
     ASSERT_EQ(run(CTkvs_PutInt, nested, 1u, 1), ok());
-    CTkvs h = make();
-    fill_every_type(h, nested);
+    CTkvs h = make_set();
+    EXPECT_TRUE(put_every_type(h, nested, nested, true)) << "every put succeeds";
     const std::string before = describe(h);
     const std::uint32_t sets = MRQkvs_GetNumKVS();
     CTkvs held = 0;
@@ -82,7 +84,7 @@ TEST_F(Copy, IntoItselfKeepsTheContentWithFreshNestedCopies)
 // reader's nested sets are the pairs' own just as a put's copies are.
 using Remake = std::function<CTkvs(CTkvs outer)>;
 
-CTkvs read_back(CTkvs outer, serial_test::Bytes (*encode)(CTkvs), serial_test::Result (*decode)(CTkvs, const serial_test::Bytes &))
+CTkvs read_back(CTkvs outer, kvs::test::Bytes (*encode)(CTkvs), kvs::test::Result (*decode)(CTkvs, const kvs::test::Bytes &))
 {
     CTkvs fresh = 0;
     CTerror e = 0;
@@ -142,8 +144,8 @@ TEST_F(Copy, FromASetNestedInTheTarget)
     };
     const std::pair<const char *, Remake> remakes[] = {
         {"built by puts", [](CTkvs outer) { return outer; }},
-        {"memory reader", [](CTkvs outer) { return read_back(outer, serial_test::memory_block, serial_test::read_memory); }},
-        {"file reader", [](CTkvs outer) { return read_back(outer, serial_test::file_block, serial_test::read_file); }},
+        {"memory reader", [](CTkvs outer) { return read_back(outer, kvs::test::memory_block, kvs::test::read_memory); }},
+        {"file reader", [](CTkvs outer) { return read_back(outer, kvs::test::file_block, kvs::test::read_file); }},
         {"JSON bridge",
          [](CTkvs outer) {
              std::string json, error;
@@ -156,7 +158,7 @@ TEST_F(Copy, FromASetNestedInTheTarget)
     for (const auto &[how, remake] : remakes) {
         for (const Case &c : cases) {
             SCOPED_TRACE(std::string(how) + ", " + c.name);
-            CTkvs built = make(), inner = make();
+            CTkvs built = make_set(), inner = make_set();
             ASSERT_EQ(run(CTkvs_PutInt, inner, K, 5), ok());
             ASSERT_EQ(run(CTkvs_PutInt, inner, 2u, 6), ok());
             c.store(built, inner);
@@ -187,7 +189,7 @@ TEST_F(Copy, FromASetNestedInTheTarget)
 
 TEST_F(Copy, RefusesBadHandlesAndStopsAtAPairOfUnknownType)
 {
-    CTkvs target = make(), source = make();
+    CTkvs target = make_set(), source = make_set();
     const CTkvs dead = 0x7FFFFFF1u;
     EXPECT_EQ(run(CTkvs_Copy, target, dead), fail(CT_errorInvalidKVSet));
     EXPECT_EQ(run(CTkvs_Copy, dead, source), fail(CT_errorInvalidKVSet));
@@ -294,7 +296,7 @@ TEST_F(Match, ComparesKeysTypesCountsAndWholeValuesInOrder)
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
-        CTkvs a = make(), b = make();
+        CTkvs a = make_set(), b = make_set();
         c.a(a);
         c.b(b);
         const std::string da = describe(a), db = describe(b);
@@ -314,7 +316,7 @@ TEST_F(Match, ComparesKeysTypesCountsAndWholeValuesInOrder)
 
 TEST_F(Match, RefusesUnregisteredHandles)
 {
-    CTkvs h = make();
+    CTkvs h = make_set();
     uint32_t result = 7;
     EXPECT_EQ(run(CTkvs_Match, h, 0x7FFFFFF1u, &result), fail(CT_errorNoResource));
     EXPECT_EQ(run(CTkvs_Match, 0x7FFFFFF1u, h, &result), fail(CT_errorNoResource));
@@ -326,7 +328,7 @@ TEST_F(Match, RefusesUnregisteredHandles)
 
 TEST_F(TimeStamp, StampsSecondsAndMillisecondsAsIntPairs)
 {
-    CTkvs h = make();
+    CTkvs h = make_set();
     ASSERT_EQ(run(PutWide, h, MRQ_keyTimeStampSec, L"not yet"), ok());
     ASSERT_EQ(run(CTkvs_PutInt, h, 1u, 1), ok());
     const std::time_t before = std::time(nullptr);
@@ -356,7 +358,7 @@ TEST_F(TimeStamp, StampsSecondsAndMillisecondsAsIntPairs)
 
 TEST_F(TimeStamp, DeltaNeedsTheSecondsAndTakesMissingMillisecondsAsZero)
 {
-    CTkvs h = make();
+    CTkvs h = make_set();
     double elapsed = -1;
     EXPECT_EQ(MRQkvs_TimeDelta(h, &elapsed), 3u);
     EXPECT_EQ(MRQkvs_TimeDelta(0x7FFFFFF1u, &elapsed), 3u);
@@ -378,4 +380,4 @@ TEST_F(TimeStamp, DeltaNeedsTheSecondsAndTakesMissingMillisecondsAsZero)
 }
 
 }  // namespace
-}  // namespace kvstest
+}  // namespace kvs::test

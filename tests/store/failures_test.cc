@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "kvs_test_fixture.h"
+#include "support/fixture.h"
 #include "store/families.h"
 #include "store/pairs.h"
 #include "store/registry.h"

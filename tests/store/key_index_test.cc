@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "kvset/ctkvs.h"
-#include "serial_support.h"
+#include "support/blocks.h"
 #include "store/key_index.h"
 #include "store/registry.h"
 
@@ -134,7 +134,7 @@ TEST(KeyIndex, KeysThatAllCollideUnderAKnownSeedCannotFloodTheIndex)
         model.emplace_back(k, static_cast<int32_t>(k));
     }
     // The same keys as a peer would send them, in one block.
-    ASSERT_EQ(serial_test::read_memory(decoded, serial_test::memory_block(built)).error, CT_errorOK);
+    ASSERT_EQ(kvs::test::read_memory(decoded, kvs::test::memory_block(built)).error, CT_errorOK);
     for (CTkvs kvs : {built, decoded}) {
         const kvs::KeyIndex *index = kvs::registry_find(kvs)->index;
         ASSERT_NE(index, nullptr);

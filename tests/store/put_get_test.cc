@@ -6,13 +6,14 @@
 #include <string>
 #include <vector>
 
-#include "store_support.h"
+#include "support/describe.h"
+#include "support/fixture.h"
 
-namespace kvstest {
+namespace kvs::test {
 namespace {
 
-using Puts = StoreTest;
-using Gets = StoreTest;
+using Puts = KvsTest;
+using Gets = KvsTest;
 
 constexpr CTsymbol K = 0x00A1u;
 
@@ -70,7 +71,7 @@ const Scalar kScalars[] = {
 
 TEST_F(Puts, EverySingleValueRoundTripsUnderItsOwnTypeCode)
 {
-    CTkvs h = make();
+    CTkvs h = make_set();
     for (const Scalar &row : kScalars) {
         SCOPED_TRACE(row.name);
         // Values with zero bytes in every position, the sign bit and all ones.
@@ -97,7 +98,7 @@ TEST_F(Puts, EverySingleValueRoundTripsUnderItsOwnTypeCode)
 
 TEST_F(Puts, ErrorAndSymbolValuesAreOnePair)
 {
-    CTkvs h = make();
+    CTkvs h = make_set();
     ASSERT_EQ(run(CTkvs_PutError, h, K, CT_errorNoSuchKey), ok());
     CTsymbol s = 0;
     EXPECT_EQ(run(CTkvs_GetSymbol, h, K, &s), ok());
@@ -111,7 +112,7 @@ TEST_F(Puts, ErrorAndSymbolValuesAreOnePair)
 
 TEST_F(Puts, RangesHoldLowerThenUpper)
 {
-    CTkvs h = make();
+    CTkvs h = make_set();
     ASSERT_EQ(run(CTkvs_PutIrange, h, K, -3, 7), ok());
     ASSERT_EQ(run(CTkvs_PutIRange, h, K + 1, INT32_MIN, INT32_MAX), ok());
     EXPECT_EQ(describe(h), "{A1:60/2=-3..7; *A2:60/2=-2147483648..2147483647}");
@@ -130,7 +131,7 @@ TEST_F(Puts, RangesHoldLowerThenUpper)
 
 TEST_F(Puts, AnExistingKeyIsReplacedInPlaceWhateverItsType)
 {
-    CTkvs h = make();
+    CTkvs h = make_set();
     ASSERT_EQ(run(CTkvs_PutInt, h, 1u, 5), ok());
     ASSERT_EQ(run(CTkvs_PutInt, h, K, 5), ok());
     ASSERT_EQ(run(CTkvs_PutUint, h, 2u, 6u), ok());
@@ -144,28 +145,28 @@ TEST_F(Puts, AnExistingKeyIsReplacedInPlaceWhateverItsType)
 
 TEST_F(Puts, ReplacingANestedValueDestroysTheCopiesItHeld)
 {
-    CTkvs h = make();
-    CTkvs a = make();
+    CTkvs h = make_set();
+    CTkvs a = make_set();
     ASSERT_EQ(run(CTkvs_PutKVS, h, K, a), ok());
-    EXPECT_EQ(MRQkvs_GetNumKVS(), start_ + 3);
+    EXPECT_EQ(MRQkvs_GetNumKVS(), start_count() + 3);
     ASSERT_EQ(run(CTkvs_PutInt, h, K, 1), ok());
-    EXPECT_EQ(MRQkvs_GetNumKVS(), start_ + 2);
+    EXPECT_EQ(MRQkvs_GetNumKVS(), start_count() + 2);
 
     const CTkvs three[] = {a, a, a};
     ASSERT_EQ(run(CTkvs_PutKVSArray, h, K, three, 3u), ok());
-    EXPECT_EQ(MRQkvs_GetNumKVS(), start_ + 5);
+    EXPECT_EQ(MRQkvs_GetNumKVS(), start_count() + 5);
     const CTkvs one[] = {a};
     ASSERT_EQ(run(CTkvs_PutKVSArray, h, K, one, 1u), ok());
-    EXPECT_EQ(MRQkvs_GetNumKVS(), start_ + 3);
+    EXPECT_EQ(MRQkvs_GetNumKVS(), start_count() + 3);
     ASSERT_EQ(run(CTkvs_PutKVSArray, h, K, one, 0u), ok());
-    EXPECT_EQ(MRQkvs_GetNumKVS(), start_ + 2);
+    EXPECT_EQ(MRQkvs_GetNumKVS(), start_count() + 2);
 }
 
 // ---- Strings --------------------------------------------------------------
 
 TEST_F(Puts, WideStringsAreStoredAsTheyAreWhateverTheirFirstCharacter)
 {
-    CTkvs h = make();
+    CTkvs h = make_set();
     const wchar_t *cases[] = {L"", L"abc", L"\u00e9t\u00e9", L"\u0100", L"\U0001F600 smile", L"\uFFFF"};
     for (const wchar_t *text : cases) {
         SCOPED_TRACE(wide_text(text));
@@ -180,14 +181,14 @@ TEST_F(Puts, WideStringsAreStoredAsTheyAreWhateverTheirFirstCharacter)
     }
     // Nested copies keep them as they are too.
     ASSERT_EQ(run(PutWide, h, K, L"\u00e9t\u00e9"), ok());
-    CTkvs outer = make();
+    CTkvs outer = make_set();
     ASSERT_EQ(run(CTkvs_PutKVS, outer, 1u, h), ok());
     EXPECT_EQ(describe(outer), "{*1:61/1={*A1:62/1=\"\\u{E9}t\\u{E9}\"}}");
 }
 
 TEST_F(Puts, AnAbsentStringIsAPairWithoutAValue)
 {
-    CTkvs h = make();
+    CTkvs h = make_set();
     ASSERT_EQ(run(PutWide, h, K, static_cast<const wchar_t *>(nullptr)), ok());
     EXPECT_EQ(describe(h), "{*A1:62/1=null}");
     wchar_t *back = reinterpret_cast<wchar_t *>(&back);
@@ -216,7 +217,7 @@ TEST_F(Puts, NarrowStringsAreConvertedInTheCurrentLocale)
 {
     LocaleScope utf8("C.UTF-8");
     ASSERT_TRUE(utf8.ok());
-    CTkvs h = make();
+    CTkvs h = make_set();
     ASSERT_EQ(run(MRQkvs_PutNarrowString, h, 1u, "abc"), ok());
     ASSERT_EQ(run(MRQkvs_PutNarrowString, h, 2u, ""), ok());
     ASSERT_EQ(run(MRQkvs_PutNarrowString, h, 3u, "A"), ok());  // one character below 0x80
@@ -286,7 +287,7 @@ const Array kArrays[] = {
 
 TEST_F(Puts, EveryArrayRoundTripsACopyUnderItsOwnTypeCode)
 {
-    CTkvs h = make();
+    CTkvs h = make_set();
     for (const Array &row : kArrays) {
         SCOPED_TRACE(row.name);
         // Three elements whose bytes all differ, the first one zero.
@@ -317,7 +318,7 @@ TEST_F(Puts, EveryArrayRoundTripsACopyUnderItsOwnTypeCode)
 
 TEST_F(Puts, EmptyArraysAreStoredExceptModeServiceAndRangeArrays)
 {
-    CTkvs h = make();
+    CTkvs h = make_set();
     const std::uint8_t any[8] = {};
     for (const Array &row : kArrays) {
         SCOPED_TRACE(row.name);
@@ -340,7 +341,7 @@ TEST_F(Puts, EmptyArraysAreStoredExceptModeServiceAndRangeArrays)
 
 TEST_F(Puts, ArrayArgumentsThatCannotBeCopiedAreRefusedAndNothingIsStored)
 {
-    CTkvs h = make();
+    CTkvs h = make_set();
     const std::uint8_t small[16] = {};
     for (const Array &row : kArrays) {
         SCOPED_TRACE(row.name);
@@ -362,7 +363,7 @@ TEST_F(Puts, ArrayArgumentsThatCannotBeCopiedAreRefusedAndNothingIsStored)
 
 TEST_F(Puts, StringArraysCopyEveryStringAndKeepAbsentOnes)
 {
-    CTkvs h = make();
+    CTkvs h = make_set();
     std::wstring first = L"first", third = L"\u00e9\U0001F600";
     const wchar_t *mine[] = {first.c_str(), nullptr, third.c_str(), L""};
     ASSERT_EQ(run(CTkvs_PutStringArray, h, K, mine, 4u), ok());
@@ -387,8 +388,8 @@ TEST_F(Puts, StringArraysCopyEveryStringAndKeepAbsentOnes)
 
 TEST_F(Puts, ANestedSetIsASnapshotThatThePairOwns)
 {
-    CTkvs h = make();
-    CTkvs mine = make();
+    CTkvs h = make_set();
+    CTkvs mine = make_set();
     ASSERT_EQ(run(CTkvs_PutInt, mine, 1u, 10), ok());
     ASSERT_EQ(run(CTkvs_PutKVS, h, K, mine), ok());
     ASSERT_EQ(run(CTkvs_PutInt, mine, 2u, 20), ok());  // after the put: not seen
@@ -410,8 +411,8 @@ TEST_F(Puts, ANestedSetIsASnapshotThatThePairOwns)
 
 TEST_F(Gets, ANestedHandleIsLentNotCopied)
 {
-    CTkvs h = make();
-    ASSERT_EQ(run(CTkvs_PutKVS, h, K, make()), ok());
+    CTkvs h = make_set();
+    ASSERT_EQ(run(CTkvs_PutKVS, h, K, make_set()), ok());
     CTkvs held = 0;
     ASSERT_EQ(run(CTkvs_GetKVS, h, K, &held), ok());
     ASSERT_EQ(run(CTkvs_PutInt, held, 1u, 5), ok());
@@ -437,13 +438,13 @@ TEST_F(Gets, ANestedHandleIsLentNotCopied)
 
 TEST_F(Puts, KVSetArraysCopyEachSetAndKeepEmptyElements)
 {
-    CTkvs h = make();
-    CTkvs a = make(), b = make();
+    CTkvs h = make_set();
+    CTkvs a = make_set(), b = make_set();
     ASSERT_EQ(run(CTkvs_PutInt, a, 1u, 1), ok());
     ASSERT_EQ(run(CTkvs_PutInt, b, 2u, 2), ok());
     const CTkvs handles[] = {a, 0, b};
     ASSERT_EQ(run(CTkvs_PutKVSArray, h, K, handles, 3u), ok());
-    EXPECT_EQ(MRQkvs_GetNumKVS(), start_ + 5);
+    EXPECT_EQ(MRQkvs_GetNumKVS(), start_count() + 5);
     EXPECT_EQ(describe(h), "{*A1:108/3=[{*1:15/1=1},0,{*2:15/1=2}]}");
 
     // The get lends the block, then fails at the empty element.
@@ -463,12 +464,12 @@ TEST_F(Puts, KVSetArraysCopyEachSetAndKeepEmptyElements)
 
 TEST_F(Puts, AKVSetArrayWithAnInvalidHandleStoresNothingAndKeepsNoCopy)
 {
-    CTkvs h = make();
-    CTkvs a = make(), b = make();
+    CTkvs h = make_set();
+    CTkvs a = make_set(), b = make_set();
     ASSERT_EQ(run(CTkvs_PutInt, h, K, 1), ok());
     const CTkvs handles[] = {a, b, 0x7FFFFFF1u, a};
     EXPECT_EQ(run(CTkvs_PutKVSArray, h, K, handles, 4u), fail(CT_errorInvalidKVSet));
-    EXPECT_EQ(MRQkvs_GetNumKVS(), start_ + 3);
+    EXPECT_EQ(MRQkvs_GetNumKVS(), start_count() + 3);
     EXPECT_EQ(describe(h), "{*A1:15/1=1}");
     EXPECT_EQ(run(CTkvs_PutKVSArray, h, K, static_cast<const CTkvs *>(nullptr), 2u), fail(CT_errorBadParameter));
 }
@@ -477,7 +478,7 @@ TEST_F(Puts, AKVSetArrayWithAnInvalidHandleStoresNothingAndKeepsNoCopy)
 
 TEST_F(Puts, ChecksTheErrorReferenceThenTheHandleThenTheArguments)
 {
-    CTkvs h = make();
+    CTkvs h = make_set();
     ASSERT_EQ(run(CTkvs_PutInt, h, K, 1), ok());
     const std::uint32_t any = 0;
     EXPECT_EQ(CTkvs_PutInt(h, K + 1, 2, nullptr), CT_statusFail);
@@ -496,7 +497,7 @@ TEST_F(Puts, ChecksTheErrorReferenceThenTheHandleThenTheArguments)
 
 TEST_F(Gets, RefuseMissingOutReferencesAsDocumented)
 {
-    CTkvs h = make();
+    CTkvs h = make_set();
     ASSERT_EQ(run(CTkvs_PutMode, h, K, 1u), ok());
     const uint32_t one = 1;
     ASSERT_EQ(run(CTkvs_PutServiceArray, h, K + 1, &one, 1u), ok());
@@ -529,7 +530,7 @@ TEST_F(Gets, RefuseMissingOutReferencesAsDocumented)
 
 TEST_F(Gets, NeitherChangeTheSetNorMoveItsCursor)
 {
-    CTkvs h = make();
+    CTkvs h = make_set();
     ASSERT_EQ(run(CTkvs_PutInt, h, 1u, 1), ok());
     ASSERT_EQ(run(PutWide, h, 2u, L"two"), ok());
     ASSERT_EQ(run(CTkvs_PutInt, h, 3u, 3), ok());
@@ -547,4 +548,4 @@ TEST_F(Gets, NeitherChangeTheSetNorMoveItsCursor)
 }
 
 }  // namespace
-}  // namespace kvstest
+}  // namespace kvs::test

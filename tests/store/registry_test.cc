@@ -2,12 +2,13 @@
 // signature check and the counts.
 #include <cstring>
 
-#include "store_support.h"
+#include "support/describe.h"
+#include "support/fixture.h"
 
-namespace kvstest {
+namespace kvs::test {
 namespace {
 
-using Registry = StoreTest;
+using Registry = KvsTest;
 
 // The first value at or after `from` that the registry would issue.
 CTkvs next_free(CTkvs from)
@@ -21,43 +22,43 @@ TEST_F(Registry, IssuesHandlesInSequenceSkippingZeroAndTheReservedValue)
     kvs::test::set_handle_counter(0);
     const CTkvs first = next_free(1);
     const CTkvs second = next_free(first + 1);
-    CTkvs a = make(), b = make();
+    CTkvs a = make_set(), b = make_set();
     EXPECT_EQ(a, first);
     EXPECT_EQ(b, second);
 
     kvs::test::set_handle_counter(0x000100AFu);
     ASSERT_FALSE(registered(0x000100AFu));
     ASSERT_FALSE(registered(0x000100B1u));
-    EXPECT_EQ(make(), 0x000100AFu);
-    EXPECT_EQ(make(), 0x000100B1u);
+    EXPECT_EQ(make_set(), 0x000100AFu);
+    EXPECT_EQ(make_set(), 0x000100B1u);
     EXPECT_FALSE(registered(KVS_HANDLE_RESERVED));
 }
 
 TEST_F(Registry, WrapsRoundAfterTheLargestHandleAndSkipsHandlesStillInUse)
 {
     kvs::test::set_handle_counter(0xFFFFFFFEu);
-    CTkvs a = make(), b = make();
+    CTkvs a = make_set(), b = make_set();
     EXPECT_EQ(a, 0xFFFFFFFEu);
     EXPECT_EQ(b, 0xFFFFFFFFu);
     const CTkvs low = next_free(1);
-    EXPECT_EQ(make(), low);
+    EXPECT_EQ(make_set(), low);
 
     // A counter pointing at handles in use moves on to the next free value,
     // wrapping past the top again.
     kvs::test::set_handle_counter(0xFFFFFFFEu);
-    const CTkvs expected = next_free(low + 1);  // before make(): argument order is unspecified
-    EXPECT_EQ(make(), expected);
+    const CTkvs expected = next_free(low + 1);  // before make_set(): argument order is unspecified
+    EXPECT_EQ(make_set(), expected);
 
     // A destroyed handle is issued again once the counter comes back to it.
     ASSERT_EQ(destroy(a), ok());
     kvs::test::set_handle_counter(0xFFFFFFFEu);
-    EXPECT_EQ(make(), 0xFFFFFFFEu);
+    EXPECT_EQ(make_set(), 0xFFFFFFFEu);
 }
 
 TEST_F(Registry, CreateReportsAFullRegistryInsteadOfSearchingForever)
 {
-    CTkvs held = make();
-    CTkvs inner = make();
+    CTkvs held = make_set();
+    CTkvs inner = make_set();
     kvs::test::set_registry_capacity(MRQkvs_GetNumKVS());
     CTkvs h = 12345;
     EXPECT_EQ(run(CTkvs_Create, &h), warning(CT_errorNoResource));
@@ -65,11 +66,11 @@ TEST_F(Registry, CreateReportsAFullRegistryInsteadOfSearchingForever)
     // A nested put needs a new set too: refused, nothing stored.
     EXPECT_EQ(run(CTkvs_PutKVS, held, 1u, inner), fail(CT_errorNoResource));
     EXPECT_EQ(describe(held), "{}");
-    EXPECT_EQ(MRQkvs_GetNumKVS(), start_ + 2);
+    EXPECT_EQ(MRQkvs_GetNumKVS(), start_count() + 2);
 
     kvs::test::set_registry_capacity(0);
     EXPECT_EQ(run(CTkvs_Create, &h), ok());
-    made_.push_back(h);
+    own(h);
 }
 
 TEST_F(Registry, CreateWithoutMemoryLeavesTheHandleAloneOrZero)
@@ -84,7 +85,7 @@ TEST_F(Registry, CreateWithoutMemoryLeavesTheHandleAloneOrZero)
     EXPECT_EQ(run(CTkvs_Create, &h), warning(CT_errorNoResource));
     EXPECT_EQ(h, 0u);
     kvs::test::disarm_allocation_failures();
-    EXPECT_EQ(MRQkvs_GetNumKVS(), start_);
+    EXPECT_EQ(MRQkvs_GetNumKVS(), start_count());
 }
 
 TEST_F(Registry, NullReferencesAreRefusedWithoutWriting)
@@ -93,16 +94,16 @@ TEST_F(Registry, NullReferencesAreRefusedWithoutWriting)
     EXPECT_EQ(CTkvs_Create(&h, nullptr), CT_statusFail);
     EXPECT_EQ(h, 5u);
     EXPECT_EQ(run(CTkvs_Create, static_cast<CTkvs *>(nullptr)), fail(CT_errorBadParameter));
-    EXPECT_EQ(MRQkvs_GetNumKVS(), start_);
+    EXPECT_EQ(MRQkvs_GetNumKVS(), start_count());
 
-    CTkvs s = make();
+    CTkvs s = make_set();
     EXPECT_EQ(CTkvs_Destroy(s, nullptr), CT_statusFail);
     EXPECT_EQ(ValidateKVS(s), CT_errorOK);
 }
 
 TEST_F(Registry, DestroyedHandlesAreUnknownToEveryOperation)
 {
-    CTkvs h = make();
+    CTkvs h = make_set();
     ASSERT_EQ(run(CTkvs_PutInt, h, 1u, 5), ok());
     ASSERT_EQ(destroy(h), ok());
 
@@ -120,7 +121,7 @@ TEST_F(Registry, DestroyedHandlesAreUnknownToEveryOperation)
 // characters count, and a damaged set is refused and left alone.
 TEST_F(Registry, SignatureCheckComparesTheFirstFiveCharacters)
 {
-    CTkvs h = make();
+    CTkvs h = make_set();
     ASSERT_EQ(run(CTkvs_PutInt, h, 1u, 5), ok());
     char *signature = kvs::registry_find(h)->signature;
     char saved[sizeof(kvs::KVSetHeader::signature)];
@@ -143,31 +144,31 @@ TEST_F(Registry, SignatureCheckComparesTheFirstFiveCharacters)
 
 TEST_F(Registry, CountsFollowCreatesDestroysAndNestedCopies)
 {
-    CTkvs outer = make();
-    CTkvs inner = make();
-    EXPECT_EQ(MRQkvs_GetNumKVS(), start_ + 2);
+    CTkvs outer = make_set();
+    CTkvs inner = make_set();
+    EXPECT_EQ(MRQkvs_GetNumKVS(), start_count() + 2);
 
-    ASSERT_EQ(run(CTkvs_PutKVS, inner, 9u, make()), ok());  // inner holds a copy
-    EXPECT_EQ(MRQkvs_GetNumKVS(), start_ + 4);
+    ASSERT_EQ(run(CTkvs_PutKVS, inner, 9u, make_set()), ok());  // inner holds a copy
+    EXPECT_EQ(MRQkvs_GetNumKVS(), start_count() + 4);
     ASSERT_EQ(run(CTkvs_PutKVS, outer, 1u, inner), ok());  // copy of inner and of its nested set
-    EXPECT_EQ(MRQkvs_GetNumKVS(), start_ + 6);
+    EXPECT_EQ(MRQkvs_GetNumKVS(), start_count() + 6);
     const CTkvs kvsArray[] = {inner, 0, inner};
     ASSERT_EQ(run(CTkvs_PutKVSArray, outer, 2u, kvsArray, 3u), ok());
-    EXPECT_EQ(MRQkvs_GetNumKVS(), start_ + 10);
+    EXPECT_EQ(MRQkvs_GetNumKVS(), start_count() + 10);
     EXPECT_EQ(MRQkvs_GetNumPairs(outer), 2);
 
     // Destroying the outer set takes its six nested copies with it.
     EXPECT_EQ(destroy(outer), ok());
-    EXPECT_EQ(MRQkvs_GetNumKVS(), start_ + 3);
+    EXPECT_EQ(MRQkvs_GetNumKVS(), start_count() + 3);
 }
 
 TEST_F(Registry, NewestSetsComeLargestFirstAndZerosFillTheRest)
 {
     kvs::test::set_handle_counter(0xFFFFFF00u);
-    CTkvs a = make(), b = make(), c = make();
+    CTkvs a = make_set(), b = make_set(), c = make_set();
     ASSERT_EQ(c, 0xFFFFFF02u) << "the top of the handle range is free";
     ASSERT_EQ(destroy(b), ok());
-    CTkvs d = make();
+    CTkvs d = make_set();
 
     const std::uint32_t n = MRQkvs_GetNumKVS();
     std::vector<CTkvs> handles(n + 3, 0xABABABABu);
@@ -196,4 +197,4 @@ TEST_F(Registry, VendorNoOpsAnswerZero)
 }
 
 }  // namespace
-}  // namespace kvstest
+}  // namespace kvs::test

@@ -5,13 +5,14 @@
 #include <string>
 #include <vector>
 
-#include "store_support.h"
+#include "support/describe.h"
+#include "support/fixture.h"
 
-namespace kvstest {
+namespace kvs::test {
 namespace {
 
-using Walk = StoreTest;
-using Remove = StoreTest;
+using Walk = KvsTest;
+using Remove = KvsTest;
 
 // One GetNext step rendered as "key:type/count", or the outcome's symbol.
 std::string step(CTkvs h, CTsymbol *cursor)
@@ -43,7 +44,7 @@ using Steps = std::vector<std::string>;
 
 TEST_F(Walk, ANewSetIsAtTheEndWhateverTheCursor)
 {
-    CTkvs h = make();
+    CTkvs h = make_set();
     CTsymbol cursor = CT_keyFirst;
     EXPECT_EQ(step(h, &cursor), "end");
     cursor = 7;
@@ -56,7 +57,7 @@ TEST_F(Walk, ANewSetIsAtTheEndWhateverTheCursor)
 
 TEST_F(Walk, DeliversPairsInFirstPutOrderThenTheEnd)
 {
-    CTkvs h = make();
+    CTkvs h = make_set();
     ASSERT_EQ(run(CTkvs_PutInt, h, 30u, 1), ok());
     ASSERT_EQ(run(CTkvs_PutIrange, h, 10u, 1, 2), ok());
     const int32_t three[] = {1, 2, 3};
@@ -75,7 +76,7 @@ TEST_F(Walk, DeliversPairsInFirstPutOrderThenTheEnd)
 
 TEST_F(Walk, GetNextKeyDeliversKeyAndTypeAndStaysOnTheLastPairAtTheEnd)
 {
-    CTkvs h = make();
+    CTkvs h = make_set();
     ASSERT_EQ(run(CTkvs_PutInt, h, 1u, 1), ok());
     ASSERT_EQ(run(CTkvs_PutUint, h, 2u, 2u), ok());
     CTsymbol key = CT_keyFirst;
@@ -93,7 +94,7 @@ TEST_F(Walk, GetNextKeyDeliversKeyAndTypeAndStaysOnTheLastPairAtTheEnd)
 
 TEST_F(Walk, RefusesBadHandlesAndMissingReferences)
 {
-    CTkvs h = make();
+    CTkvs h = make_set();
     ASSERT_EQ(run(CTkvs_PutInt, h, 1u, 1), ok());
     const CTkvs dead = 0x7FFFFFF1u;
     CTsymbol key = CT_keyFirst, cursor = CT_keyFirst;
@@ -112,7 +113,7 @@ TEST_F(Walk, RefusesBadHandlesAndMissingReferences)
 
 TEST_F(Walk, PutsAndTypeQueriesMoveTheCursorGetsDoNot)
 {
-    CTkvs h = make();
+    CTkvs h = make_set();
     for (CTsymbol k : {1u, 2u, 3u, 4u}) ASSERT_EQ(run(CTkvs_PutInt, h, k, 0), ok());
     CTsymbol cursor = CT_keyFirst;
     ASSERT_EQ(step(h, &cursor), "1:15/1");
@@ -137,7 +138,7 @@ TEST_F(Walk, PutsAndTypeQueriesMoveTheCursorGetsDoNot)
 
 TEST_F(Walk, TypeQueryAnswers)
 {
-    CTkvs h = make();
+    CTkvs h = make_set();
     ASSERT_EQ(run(CTkvs_PutError, h, 1u, CT_errorOK), ok());
     uint32_t type = 0;
     EXPECT_EQ(run(CTkvs_GetType, h, 1u, &type), ok());
@@ -151,7 +152,7 @@ TEST_F(Walk, TypeQueryAnswers)
 
 TEST_F(Walk, APairKeyedByTheFirstCursorRestartsAWalkThatPassesTheKeyBack)
 {
-    CTkvs h = make();
+    CTkvs h = make_set();
     ASSERT_EQ(run(CTkvs_PutInt, h, 1u, 1), ok());
     ASSERT_EQ(run(CTkvs_PutInt, h, CT_keyFirst, 2), ok());
     ASSERT_EQ(run(CTkvs_PutInt, h, 3u, 3), ok());
@@ -167,7 +168,7 @@ TEST_F(Walk, APairKeyedByTheFirstCursorRestartsAWalkThatPassesTheKeyBack)
 
 TEST_F(Remove, RemovingTheDeliveredPairSkipsTheOneAfterIt)
 {
-    CTkvs h = make();
+    CTkvs h = make_set();
     for (CTsymbol k : {1u, 2u, 3u, 4u}) ASSERT_EQ(run(CTkvs_PutInt, h, k, static_cast<int32_t>(k)), ok());
     CTsymbol cursor = CT_keyFirst;
     ASSERT_EQ(step(h, &cursor), "1:15/1");
@@ -196,7 +197,7 @@ TEST_F(Remove, KeepsTheListWholeWhicheverPairsGo)
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.left);
-        CTkvs h = make();
+        CTkvs h = make_set();
         for (CTsymbol k : {1u, 2u, 3u}) ASSERT_EQ(run(CTkvs_PutInt, h, k, static_cast<int32_t>(k)), ok());
         EXPECT_EQ(run(CTkvs_Remove, h, c.keys.data(), static_cast<int32_t>(c.keys.size())), ok());
         EXPECT_EQ(describe(h), c.left);
@@ -214,25 +215,26 @@ TEST_F(Remove, KeepsTheListWholeWhicheverPairsGo)
 
 TEST_F(Remove, ReleasesWhatTheRemovedPairsOwned)
 {
-    CTkvs h = make();
-    ASSERT_EQ(run(CTkvs_PutKVS, h, 1u, make()), ok());
-    const CTkvs two[] = {made_.back(), made_.back()};
+    CTkvs h = make_set();
+    const CTkvs nested = make_set();
+    ASSERT_EQ(run(CTkvs_PutKVS, h, 1u, nested), ok());
+    const CTkvs two[] = {nested, nested};
     ASSERT_EQ(run(CTkvs_PutKVSArray, h, 2u, two, 2u), ok());
     const wchar_t *strings[] = {L"a", L"b"};
     ASSERT_EQ(run(CTkvs_PutStringArray, h, 3u, strings, 2u), ok());
-    EXPECT_EQ(MRQkvs_GetNumKVS(), start_ + 5);
+    EXPECT_EQ(MRQkvs_GetNumKVS(), start_count() + 5);
     const CTsymbol first = 1;
     ASSERT_EQ(run(CTkvs_Remove, h, &first, 1), ok());
-    EXPECT_EQ(MRQkvs_GetNumKVS(), start_ + 4);
+    EXPECT_EQ(MRQkvs_GetNumKVS(), start_count() + 4);
     const CTsymbol rest[] = {2, 3};
     ASSERT_EQ(run(CTkvs_Remove, h, rest, 2), ok());
-    EXPECT_EQ(MRQkvs_GetNumKVS(), start_ + 2);
+    EXPECT_EQ(MRQkvs_GetNumKVS(), start_count() + 2);
     EXPECT_EQ(describe(h), "{}");
 }
 
 TEST_F(Remove, RefusesBadHandlesAndIgnoresEmptyKeyLists)
 {
-    CTkvs h = make();
+    CTkvs h = make_set();
     ASSERT_EQ(run(CTkvs_PutInt, h, 1u, 1), ok());
     const CTsymbol one = 1;
     EXPECT_EQ(run(CTkvs_Remove, 0x7FFFFFF1u, &one, 1), fail(CT_errorNoResource));
@@ -246,9 +248,10 @@ TEST_F(Remove, RefusesBadHandlesAndIgnoresEmptyKeyLists)
 
 TEST_F(Remove, ClearEmptiesTheSetAndKeepsItUsable)
 {
-    CTkvs h = make();
-    ASSERT_EQ(run(CTkvs_PutKVS, h, 1u, make()), ok());
-    const CTkvs kvsArray[] = {made_.back(), 0};
+    CTkvs h = make_set();
+    const CTkvs nested = make_set();
+    ASSERT_EQ(run(CTkvs_PutKVS, h, 1u, nested), ok());
+    const CTkvs kvsArray[] = {nested, 0};
     ASSERT_EQ(run(CTkvs_PutKVSArray, h, 2u, kvsArray, 2u), ok());
     const wchar_t *strings[] = {L"a", nullptr};
     ASSERT_EQ(run(CTkvs_PutStringArray, h, 3u, strings, 2u), ok());
@@ -256,7 +259,7 @@ TEST_F(Remove, ClearEmptiesTheSetAndKeepsItUsable)
 
     EXPECT_EQ(run(CTkvs_Clear, h), ok());
     EXPECT_EQ(MRQkvs_GetNumPairs(h), 0);
-    EXPECT_EQ(MRQkvs_GetNumKVS(), start_ + 2);
+    EXPECT_EQ(MRQkvs_GetNumKVS(), start_count() + 2);
     EXPECT_EQ(ValidateKVS(h), CT_errorOK);
     CTsymbol cursor = 0;
     EXPECT_EQ(step(h, &cursor), "end");
@@ -269,4 +272,4 @@ TEST_F(Remove, ClearEmptiesTheSetAndKeepsItUsable)
 }
 
 }  // namespace
-}  // namespace kvstest
+}  // namespace kvs::test

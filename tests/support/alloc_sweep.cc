@@ -1,11 +1,12 @@
-#include "alloc_sweep.h"
+#include "support/alloc_sweep.h"
 
 #include <cstdio>
 #include <cstdlib>
 #include <map>
 
 #include "serial/block_io.h"
-#include "store_support.h"
+#include "support/describe.h"
+#include "support/fixture.h"
 
 namespace sweep {
 
@@ -40,7 +41,7 @@ Pairs pairs_of(CTkvs kvs)
     if (set == nullptr) return out;
     for (const KVPairNode *n = set->first; n != nullptr; n = n->next) {
         std::string value = std::to_string(n->type) + "/" + std::to_string(n->count) + "=";
-        for (char c : kvstest::describe_value(n))
+        for (char c : kvs::test::describe_value(n))
             if (c != '*') value += c;  // the current-pair marks of nested sets are no content
         out.emplace_back(n->key, value);
     }
@@ -65,14 +66,14 @@ bool partial_merge(const Pairs &before, const Pairs &complete, const Pairs &afte
         const bool kept = i < before.size();
         const CTsymbol expectedKey = kept ? before[i].first : added[i - before.size()].first;
         if (p.first != expectedKey) {
-            *why = "pair " + std::to_string(i) + " has key " + kvstest::hex(p.first) + ", expected " +
-                   kvstest::hex(expectedKey);
+            *why = "pair " + std::to_string(i) + " has key " + kvs::test::hex(p.first) + ", expected " +
+                   kvs::test::hex(expectedKey);
             return false;
         }
         const bool asBefore = kept && p.second == held[p.first];
         const bool asComplete = merged.count(p.first) != 0 && p.second == merged[p.first];
         if (!asBefore && !asComplete) {
-            *why = "pair " + kvstest::hex(p.first) + " holds " + p.second + ", neither the old nor the new value";
+            *why = "pair " + kvs::test::hex(p.first) + " holds " + p.second + ", neither the old nor the new value";
             return false;
         }
     }

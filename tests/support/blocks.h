@@ -1,8 +1,7 @@
-// Helpers shared by the serialisation tests: a byte builder for expected
-// blocks, encoders and decoders for both variants, and a fixture that checks
-// no KV-Set is left registered.
-#ifndef KVSET_TESTS_UNIT_SERIAL_SUPPORT_H
-#define KVSET_TESTS_UNIT_SERIAL_SUPPORT_H
+// Blocks for tests: a byte builder for hand-written blocks, and encoders and
+// decoders for both variants.
+#ifndef KVSET_TESTS_SUPPORT_BLOCKS_H
+#define KVSET_TESTS_SUPPORT_BLOCKS_H
 
 #include <gtest/gtest.h>
 
@@ -14,7 +13,7 @@
 #include "kvset/ctkvs.h"
 #include "serial/block_io.h"
 
-namespace serial_test {
+namespace kvs::test {
 
 using Bytes = std::vector<std::uint8_t>;
 
@@ -152,16 +151,6 @@ inline bool sets_match(CTkvs a, CTkvs b)
     return result == 1;
 }
 
-// Every test leaves the registry as it found it.
-class SerialTest : public ::testing::Test {
-protected:
-    void SetUp() override { start_ = MRQkvs_GetNumKVS(); }
-    void TearDown() override { EXPECT_EQ(MRQkvs_GetNumKVS(), start_) << "a KV-Set was leaked or over-destroyed"; }
-
-private:
-    std::uint32_t start_ = 0;
-};
-
-}  // namespace serial_test
+}  // namespace kvs::test
 
 #endif
