@@ -325,13 +325,101 @@ void add_store_rows(std::vector<Row> &r)
     };
     fresh.teardown = teardown_with_nested;
     fresh.failures = {kPutFailure, kNestedCopyFailure};
-    fresh.partialAllowed = true;
+    fresh.partialAllowed = true;  // the pairs before the failing put stay, in order
+    fresh.nodePerPair = true;
     fresh.operation = [](CTkvs t) {
         Outcome o;
         o.status = CTkvs_Copy(t, g_nested, &o.error);
         return o;
     };
     r.push_back(fresh);
+}
+
+// Puts into a small set (no key index, so no failure is absorbed), each
+// failing allocation with its one answer: a nested put's copies answer 3, the
+// blocks before them (an array block) and after them (a value block) answer
+// 1, and a new key's node, allocated last, answers 1 too. Over a nested set,
+// a failure keeps the set and its copies; a single value lives in its pair
+// node, so replacing with one takes no heap memory. The source to nest holds
+// a string, a string array and a set of its own.
+constexpr CTsymbol kSmallKey = 0x00A1u;
+
+CTkvs setup_small(bool overNested)
+{
+    CTerror e = 0;
+    CTkvs deeper = 0, target = 0;
+    CTkvs_Create(&deeper, &e);
+    CTkvs_PutInt(deeper, 1, 1, &e);
+    CTkvs_Create(&g_nested, &e);
+    CTkvs_PutString(g_nested, 1, L"inner", &e);
+    const wchar_t *strings[] = {L"x", L"y"};
+    CTkvs_PutStringArray(g_nested, 2, strings, 2, &e);
+    CTkvs_PutKVS(g_nested, 3, deeper, &e);
+    CTkvs_Create(&target, &e);
+    CTkvs_PutInt(target, 1, 1, &e);
+    if (overNested) {
+        CTkvs_PutKVS(target, kSmallKey, deeper, &e);
+        CTkvs_PutInt(target, 2, 2, &e);
+    }
+    destroy(deeper);
+    return target;
+}
+
+struct SmallPut {
+    const char *name;
+    std::function<CTstatus(CTkvs target, CTerror *e)> put;
+    bool inNode;  // a single value, held in the pair node
+    bool nested;  // copies g_nested: failures while copying answer 3
+    std::uint64_t blocksBefore, blocksAfter;  // allocations of a nested put around its copies
+};
+
+void add_small_put_rows(std::vector<Row> &r)
+{
+    const SmallPut puts[] = {
+        {"int", [](CTkvs t, CTerror *e) { return CTkvs_PutInt(t, kSmallKey, 5, e); }, true, false, 0, 0},
+        {"range", [](CTkvs t, CTerror *e) { return CTkvs_PutIrange(t, kSmallKey, 1, 2, e); }, true, false, 0, 0},
+        {"wide string", [](CTkvs t, CTerror *e) { return CTkvs_PutString(t, kSmallKey, L"\u00e9t\u00e9", e); }, false,
+         false, 0, 0},
+        {"narrow string", [](CTkvs t, CTerror *e) { return MRQkvs_PutNarrowString(t, kSmallKey, "abc", e); }, false,
+         false, 0, 0},
+        {"int array",
+         [](CTkvs t, CTerror *e) {
+             const int32_t v[] = {1, 2, 3};
+             return CTkvs_PutIntArray(t, kSmallKey, v, 3, e);
+         },
+         false, false, 0, 0},
+        {"empty int array",
+         [](CTkvs t, CTerror *e) { return CTkvs_PutIntArray(t, kSmallKey, static_cast<const int32_t *>(nullptr), 0, e); },
+         false, false, 0, 0},
+        {"string array",
+         [](CTkvs t, CTerror *e) {
+             const wchar_t *v[] = {L"a", nullptr, L"bc"};
+             return CTkvs_PutStringArray(t, kSmallKey, v, 3, e);
+         },
+         false, false, 0, 0},
+        {"nested set", [](CTkvs t, CTerror *e) { return CTkvs_PutKVS(t, kSmallKey, g_nested, e); }, false, true, 0, 1},
+        {"KV-Set array",
+         [](CTkvs t, CTerror *e) {
+             const CTkvs v[] = {g_nested, 0, g_nested};
+             return CTkvs_PutKVSArray(t, kSmallKey, v, 3, e);
+         },
+         false, true, 1, 0},
+    };
+    for (bool overNested : {false, true}) {
+        for (const SmallPut &c : puts) {
+            Row row = put_row(std::string("Put ") + c.name + " into a small set" + (overNested ? " over a nested set" : " (new key)"),
+                              c.put);
+            row.setup = [overNested] { return setup_small(overNested); };
+            if (c.nested) row.failures.push_back(kNestedCopyFailure);
+            row.allocates = !(overNested && c.inNode);
+            const std::uint64_t trailing = c.blocksAfter + (overNested ? 0 : 1);
+            row.answerAt = [c, trailing](std::uint64_t n, std::uint64_t count) {
+                const bool copying = c.nested && n > c.blocksBefore && n + trailing <= count;
+                return copying ? kNestedCopyFailure : kPutFailure;
+            };
+            r.push_back(row);
+        }
+    }
 }
 
 void add_codec_rows(std::vector<Row> &r)
@@ -967,6 +1055,7 @@ std::vector<Row> rows()
 {
     std::vector<Row> r;
     add_store_rows(r);
+    add_small_put_rows(r);
     add_codec_rows(r);
     add_diag_rows(r);
     add_object_rows(r);

@@ -1,5 +1,6 @@
 #include "support/alloc_sweep.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <map>
@@ -94,11 +95,14 @@ struct Reference {
     std::string encoding;
     Pairs pairs;
     std::string product;
+    std::size_t added = 0;  // pairs the operation added to the target
 };
 
 // One run with injection armed at n (0: the dry run, which fills *reference).
 // Returns the allocations seen.
-std::uint64_t run_once(const Row &row, std::uint64_t n, FailMode mode, Reference *reference, bool mustSucceed)
+// `count` is the dry run's count of allocations (0 in the dry run itself).
+std::uint64_t run_once(const Row &row, std::uint64_t n, std::uint64_t count, FailMode mode, Reference *reference,
+                       bool mustSucceed)
 {
     const bool dry = n == 0;
     const std::string where = row.name + (dry ? " (dry run)" : " with allocation " + std::to_string(n)) +
@@ -123,6 +127,7 @@ std::uint64_t run_once(const Row &row, std::uint64_t n, FailMode mode, Reference
         reference->encoding = encodingAfter;
         reference->pairs = pairs_of(target);
         reference->product = o.product;
+        reference->added = reference->pairs.size() - std::min(reference->pairs.size(), pairsBefore.size());
     } else if (o.status == CT_statusOK || mustSucceed) {
         // Success, perhaps with an absorbed failure: the result is complete.
         EXPECT_EQ(o.status, CT_statusOK) << where << ": error 0x" << std::hex << o.error;
@@ -131,6 +136,12 @@ std::uint64_t run_once(const Row &row, std::uint64_t n, FailMode mode, Reference
         EXPECT_EQ(o.product, expected) << where << ": the product is not complete";
     } else {
         EXPECT_TRUE(allowed(row, o)) << where << ": status " << o.status << ", error 0x" << std::hex << o.error;
+        if (row.answerAt && mode == FailMode::Once) {
+            const Allowed expected = row.answerAt(n, count);
+            EXPECT_TRUE(o.status == expected.status && o.error == expected.error)
+                << where << " of " << count << ": status " << o.status << ", error 0x" << std::hex << o.error
+                << ", expected status " << std::dec << expected.status << ", error 0x" << std::hex << expected.error;
+        }
         if (!row.partialAllowed) {
             EXPECT_EQ(encodingAfter, encodingBefore) << where << ": the target changed";
             EXPECT_EQ(MRQkvs_GetNumKVS(), registeredBefore) << where << ": sets left registered";
@@ -151,16 +162,19 @@ std::uint64_t run_once(const Row &row, std::uint64_t n, FailMode mode, Reference
 void run(const Row &row)
 {
     Reference reference;
-    const std::uint64_t count = run_once(row, 0, FailMode::Once, &reference, true);
+    const std::uint64_t count = run_once(row, 0, 0, FailMode::Once, &reference, true);
     ::testing::Test::RecordProperty("allocations", static_cast<int>(count));
     if (!row.allocates) {
         EXPECT_EQ(count, 0u) << row.name << " takes heap memory";
         return;
     }
     ASSERT_GT(count, 0u) << row.name << " allocates nothing: the row tests nothing";
+    if (row.nodePerPair) {
+        EXPECT_GE(count, reference.added) << row.name << ": fewer allocations than pairs added";
+    }
     for (FailMode mode : {FailMode::Once, FailMode::FromThenOn})
-        for (std::uint64_t n = 1; n <= count; ++n) run_once(row, n, mode, &reference, false);
-    EXPECT_EQ(run_once(row, count + 1, FailMode::FromThenOn, &reference, true), count) << row.name;
+        for (std::uint64_t n = 1; n <= count; ++n) run_once(row, n, count, mode, &reference, false);
+    EXPECT_EQ(run_once(row, count + 1, count, FailMode::FromThenOn, &reference, true), count) << row.name;
 }
 
 }  // namespace sweep

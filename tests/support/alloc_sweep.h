@@ -12,12 +12,14 @@
 //   - leave MRQkvs_GetNumKVS where it was (and where setup found it once
 //     teardown ran);
 //   - leak nothing: the seam's count of live blocks is back where it was.
-// With N = count + 1 the operation must succeed.
-#ifndef KVSET_TESTS_UNIT_ALLOC_SWEEP_H
-#define KVSET_TESTS_UNIT_ALLOC_SWEEP_H
+// With N = count + 1 the operation must succeed. Rows may fix the one answer
+// for each failing allocation, and ask for an allocation per pair added.
+#ifndef KVSET_TESTS_SUPPORT_ALLOC_SWEEP_H
+#define KVSET_TESTS_SUPPORT_ALLOC_SWEEP_H
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <functional>
 #include <ostream>
 #include <string>
@@ -70,6 +72,13 @@ struct Row {
     std::function<std::string(CTkvs target)> expectedProduct;
     // False for operations that must not take heap memory at all.
     bool allocates = true;
+    // Optional, for rows whose answer depends on which allocation fails: the
+    // one answer allowed when allocation n of the dry run's `count` fails
+    // once.
+    std::function<Allowed(std::uint64_t n, std::uint64_t count)> answerAt;
+    // True when every pair the operation adds takes an allocation of its own
+    // (a node), so it makes at least as many allocations as it adds pairs.
+    bool nodePerPair = false;
 };
 
 // Rows print as their names in test output.
