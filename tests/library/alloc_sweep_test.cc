@@ -9,13 +9,13 @@
 #include <iterator>
 #include <sstream>
 
-#include "support/alloc_sweep.h"
 #include "kvset/KVSet.h"
 #include "kvset/KVSetException.h"
 #include "kvset/inspect.h"
 #include "kvset/inspect_c.h"
 #include "kvset/mrqMakeCallOptionaArgs.h"
 #include "serial/block_io.h"
+#include "support/alloc_sweep.h"
 #include "support/every_type.h"
 #include "support/fixture.h"
 #include "support/temp_dir.h"

@@ -12,8 +12,8 @@
 
 #include "diag/diag_support.h"
 #include "kvset/inspect.h"
-#include "support/fixture.h"
 #include "support/blocks.h"
+#include "support/fixture.h"
 
 namespace {
 

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "kvset/mrqMakeCallOptionaArgs.h"
 #include "kvset/kvset_support.h"
+#include "kvset/mrqMakeCallOptionaArgs.h"
 
 namespace {
 

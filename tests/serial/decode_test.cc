@@ -4,11 +4,11 @@
 
 #include <functional>
 
-#include "support/blocks.h"
-#include "support/fixture.h"
 #include "store/alloc_internal.h"
 #include "store/registry.h"
 #include "store/store.h"
+#include "support/blocks.h"
+#include "support/fixture.h"
 
 using namespace kvs::test;
 

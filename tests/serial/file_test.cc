@@ -8,13 +8,13 @@
 #include <iterator>
 #include <string>
 
-#include "support/every_type.h"
-#include "support/fixture.h"
-#include "support/temp_dir.h"
-#include "support/blocks.h"
 #include "store/alloc_internal.h"
 #include "store/registry.h"
 #include "store/store.h"
+#include "support/blocks.h"
+#include "support/every_type.h"
+#include "support/fixture.h"
+#include "support/temp_dir.h"
 
 using namespace kvs::test;
 

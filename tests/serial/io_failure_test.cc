@@ -13,13 +13,13 @@
 #include <iterator>
 #include <string>
 
-#include "support/alloc_sweep.h"
-#include "support/every_type.h"
-#include "support/fixture.h"
 #include "serial/block_io.h"
 #include "serial/codec.h"
 #include "store/alloc_internal.h"
 #include "store/registry.h"
+#include "support/alloc_sweep.h"
+#include "support/every_type.h"
+#include "support/fixture.h"
 
 namespace {
 

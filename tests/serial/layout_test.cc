@@ -7,11 +7,11 @@
 #include <sstream>
 
 #include "serial/codec.h"
-#include "support/blocks.h"
-#include "support/fixture.h"
 #include "store/alloc_internal.h"
 #include "store/registry.h"
 #include "store/store.h"
+#include "support/blocks.h"
+#include "support/fixture.h"
 
 using namespace kvs::test;
 

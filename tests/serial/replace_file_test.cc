@@ -20,14 +20,13 @@
 #include <string>
 #include <vector>
 
-#include "support/fixture.h"
 #include "kvset/KVSet.h"
 #include "kvset/inspect.h"
 #include "kvset/kvset_support.h"
+#include "serial/replace_file_internal.h"
 #include "support/every_type.h"
 #include "support/fixture.h"
 #include "support/temp_dir.h"
-#include "serial/replace_file_internal.h"
 
 namespace {
 

@@ -5,10 +5,10 @@
 #include <string>
 #include <vector>
 
-#include "support/fixture.h"
 #include "store/families.h"
 #include "store/pairs.h"
 #include "store/registry.h"
+#include "support/fixture.h"
 
 namespace kvs {
 namespace test {

@@ -9,9 +9,9 @@
 #include <vector>
 
 #include "kvset/ctkvs.h"
-#include "support/blocks.h"
 #include "store/key_index.h"
 #include "store/registry.h"
+#include "support/blocks.h"
 
 namespace {
 
