@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "kvset/ctkvs.h"
-#include "sample_sets.h"
 #include "serial/block_io.h"
+#include "support/every_type.h"
 
 namespace {
 
@@ -117,7 +117,7 @@ int main(int argc, char **argv)
     CTkvs_PutString(strings, 2, L"\U0001F600\U0010FFFF\uFFFF", &e);
     const Sample samples[] = {
         {"empty", created()},
-        {"every_type", samples::every_type(false)},
+        {"every_type", kvs::test::every_type(false)},
         {"nested_chain", nested_chain(5)},
         {"deepest_nesting", nested_chain(KVS_MAX_NESTING)},
         {"strings", strings},
@@ -130,7 +130,7 @@ int main(int argc, char **argv)
 
     // The empty-element form: written by the file writer only. Without
     // characters and strings the file block is also a valid memory block.
-    CTkvs withEmpty = samples::every_type(true);
+    CTkvs withEmpty = kvs::test::every_type(true);
     save(corpora / "file" / "empty_element.bin", file_block_of(withEmpty));
     destroy(withEmpty);
     CTkvs leaf = created();
