@@ -4,21 +4,21 @@
 
 #include <cstdio>
 
+#include "inspect/text.h"
+
 namespace kvs {
 namespace inspect {
 namespace {
 
 void indent(std::string *out, int depth) { out->append(static_cast<std::size_t>(depth) * 2, ' '); }
 
-void word(std::string *out, std::uint32_t type, std::uint32_t v)
+void word(std::string *out, const TypeInfo &info, std::uint32_t v)
 {
-    switch (type) {
-    case KV_TYPE_INT:
-    case KV_TYPE_INT_ARRAY: *out += std::to_string(static_cast<std::int32_t>(v)); return;
-    case KV_TYPE_SYMBOL:
-    case KV_TYPE_SYMBOL_ARRAY:
-    case KV_TYPE_ERROR_ARRAY: json_string(out, symbol_text(v)); return;
-    default: *out += std::to_string(v); return;
+    switch (info.number) {
+    case Number::Signed: *out += std::to_string(static_cast<std::int32_t>(v)); return;
+    case Number::Symbol: json_string(out, symbol_text(v)); return;
+    case Number::Unsigned:
+    case Number::Bool: *out += std::to_string(v); return;
     }
 }
 
@@ -52,7 +52,7 @@ void set(std::string *out, const Set &s, int depth);
 void value(std::string *out, const Pair &p, int depth)
 {
     switch (p.info().shape) {
-    case Shape::Scalar: word(out, p.type, p.words[0]); return;
+    case Shape::Scalar: word(out, p.info(), p.words[0]); return;
     case Shape::Char: {
         const std::uint32_t c = p.words[0];
         if (c >= 0xD800 && c <= 0xDFFF) {
@@ -71,7 +71,7 @@ void value(std::string *out, const Pair &p, int depth)
         *out += '[';
         for (std::size_t i = 0; i < p.words.size(); ++i) {
             if (i > 0) *out += ", ";
-            word(out, p.type, p.words[i]);
+            word(out, p.info(), p.words[i]);
         }
         *out += ']';
         return;
