@@ -12,14 +12,13 @@ namespace {
 
 void indent(std::string *out, int depth) { out->append(static_cast<std::size_t>(depth) * 2, ' '); }
 
+// A symbol is written by its name, as a JSON string; numbers as they are.
 void word(std::string *out, const TypeInfo &info, std::uint32_t v)
 {
-    switch (info.number) {
-    case Number::Signed: *out += std::to_string(static_cast<std::int32_t>(v)); return;
-    case Number::Symbol: json_string(out, symbol_text(v)); return;
-    case Number::Unsigned:
-    case Number::Bool: *out += std::to_string(v); return;
-    }
+    if (info.number == Number::Symbol)
+        json_string(out, word_text(info, v));
+    else
+        *out += word_text(info, v);
 }
 
 void range(std::string *out, std::uint32_t lower, std::uint32_t upper)

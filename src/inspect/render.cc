@@ -21,17 +21,6 @@ std::string hex_escape(const char *form, std::uint32_t v)
     return buf;
 }
 
-std::string word_text(const TypeInfo &info, std::uint32_t v)
-{
-    switch (info.number) {
-    case Number::Signed: return std::to_string(static_cast<std::int32_t>(v));
-    case Number::Symbol: return symbol_text(v);
-    case Number::Unsigned:
-    case Number::Bool: break;
-    }
-    return std::to_string(v);
-}
-
 std::string range_text(std::uint32_t lower, std::uint32_t upper)
 {
     return "[" + std::to_string(static_cast<std::int32_t>(lower)) + ", " +

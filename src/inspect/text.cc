@@ -63,6 +63,17 @@ std::string utf8(const std::wstring &text)
 
 std::string utf8(const wchar_t *text) { return utf8(std::wstring(text)); }
 
+std::string word_text(const TypeInfo &info, std::uint32_t word)
+{
+    switch (info.number) {
+    case Number::Signed: return std::to_string(static_cast<std::int32_t>(word));
+    case Number::Symbol: return symbol_text(word);
+    case Number::Unsigned:
+    case Number::Bool: break;
+    }
+    return std::to_string(word);
+}
+
 std::string type_name(std::uint32_t type)
 {
     const TypeInfo *info = type_info(type);

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "kvset/ctkvs.h"
+#include "store/types.h"
 
 namespace kvs {
 namespace inspect {
@@ -27,6 +28,11 @@ bool is_unicode(const std::wstring &text);
 // UTF-8 of one code point (a scalar value).
 void append_utf8(std::string *out, std::uint32_t cp);
 std::string utf8(const wchar_t *text);
+
+// One 32-bit word of a value as the JSON form and the tree print it: a
+// decimal number, or a symbol's name (symbol_text), as the type's table row
+// says (its `number` column).
+std::string word_text(const TypeInfo &info, std::uint32_t word);
 
 // The type name in UTF-8: "CTint[]".
 std::string type_name(std::uint32_t type);
