@@ -3,9 +3,9 @@
  * C++ only (C++11 or later). Nothing here throws: each function answers with
  * true or false, and on false writes one readable line to *error.
  *
- * Reading a set (toJson, renderTree, diff) walks it with CTkvs_GetNext, so
- * afterwards the iteration position of the set and of every set nested in it
- * lies past its last pair. Nothing else is changed.
+ * Reading a set (toJson, renderTree, diff) changes nothing in it: the
+ * iteration position of the set and of every set nested in it stays where it
+ * was, so a walk with CTkvs_GetNext may inspect the set midway and go on.
  */
 #ifndef KVSET_INSPECT_H
 #define KVSET_INSPECT_H

@@ -21,9 +21,9 @@
  *     and return the length of the whole name, so a caller can size the
  *     buffer with a first call of size 0 (an exhausted heap gives the empty
  *     name and 0).
- *  4. Reading a set (MRQkvs_ToJson, MRQkvs_RenderTree) walks it, so
- *     afterwards the iteration position of the set and of every set nested
- *     in it lies past its last pair. Nothing else is changed.
+ *  4. Reading a set (MRQkvs_ToJson, MRQkvs_RenderTree) changes nothing in
+ *     it: the iteration position of the set and of every set nested in it
+ *     stays where it was.
  *  5. MRQkvs_ReadFramedBuffer follows the conventions of ctkvs.h: a status
  *     and one error symbol through its last argument.
  */

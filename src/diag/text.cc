@@ -7,6 +7,7 @@
 #include "kvset/ctkvs.h"
 #include "store/model.h"
 #include "store/registry.h"
+#include "store/types.h"
 
 namespace kvs {
 namespace diag {
@@ -17,21 +18,31 @@ std::uint32_t word(const KVPairNode &node)
     return node.value != nullptr ? *static_cast<const std::uint32_t *>(node.value) : 0;
 }
 
-// Booleans, signed and unsigned integers, symbols and strings are rendered;
-// every other type is named as unsupported.
+void render_number(Sink &out, const TypeInfo &info, std::uint32_t v, NameBuffer &names)
+{
+    switch (info.number) {
+    case Number::Bool: out.text(v == 0 ? L"CT_boolFalse" : L"CT_boolTrue"); return;
+    case Number::Signed: out.format(L"%d", static_cast<std::int32_t>(v)); return;
+    case Number::Unsigned: out.format(L"%u", v); return;
+    case Number::Symbol: out.text(names.lookup(v)); return;
+    }
+}
+
+// The types the table marks as plain text (booleans, signed and unsigned
+// integers, symbols, strings) are rendered; every other type is named as
+// unsupported.
 void render_value(Sink &out, const KVPairNode &node, NameBuffer &names)
 {
-    switch (node.type) {
-    case KV_TYPE_BOOL: out.text(word(node) == 0 ? L"CT_boolFalse" : L"CT_boolTrue"); return;
-    case KV_TYPE_INT: out.format(L"%d", static_cast<std::int32_t>(word(node))); return;
-    case KV_TYPE_UINT: out.format(L"%u", word(node)); return;
-    case KV_TYPE_SYMBOL: out.text(names.lookup(word(node))); return;
-    case KV_TYPE_STRING: out.string(static_cast<const wchar_t *>(node.value)); return;
-    default:
-        out.text(L"Unsupported Type ");
-        out.text(names.lookup(node.type));
+    const TypeInfo *info = type_info(node.type);
+    if (info != nullptr && info->plainText) {
+        if (info->shape == Shape::String)
+            out.string(static_cast<const wchar_t *>(node.value));
+        else
+            render_number(out, *info, word(node), names);
         return;
     }
+    out.text(L"Unsupported Type ");
+    out.text(names.lookup(node.type));
 }
 
 }  // namespace

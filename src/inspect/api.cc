@@ -8,6 +8,7 @@
 #include "inspect/inspect_internal.h"
 #include "inspect/json.h"
 #include "inspect/render.h"
+#include "inspect/text.h"
 #include "serial/replace_file.h"
 
 namespace kvset {

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "inspect/inspect_internal.h"
-#include "inspect/snapshot.h"
+#include "inspect/text.h"
 #include "kvset/inspect.h"
 #include "kvset/inspect_c.h"
 #include "store/alloc.h"

@@ -4,6 +4,7 @@
 
 #include "inspect/inspect_internal.h"
 #include "inspect/render.h"
+#include "inspect/text.h"
 
 namespace kvs {
 namespace inspect {

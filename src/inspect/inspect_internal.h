@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "inspect/snapshot.h"
+#include "inspect/text.h"
 #include "kvset/inspect.h"
 
 namespace kvs {

@@ -16,6 +16,7 @@
 
 #include "inspect/json.h"
 #include "inspect/json_values.h"
+#include "inspect/text.h"
 
 namespace kvs {
 namespace inspect {
@@ -236,9 +237,8 @@ public:
 
     bool close(Builder &) override
     {
-        const std::uint32_t type = info_.storedCode;
-        if (count_ == 0 && (type == KV_TYPE_MODE_ARRAY || type == KV_TYPE_SERVICE_ARRAY || type == KV_TYPE_IRANGE_ARRAY))
-            refuse(path_, "a " + type_name(type) + " value holds at least one element");
+        if (count_ == 0 && info_.emptyRefused)
+            refuse(path_, "a " + type_name(info_.storedCode) + " value holds at least one element");
         return true;
     }
 

@@ -2,6 +2,7 @@
 #include "inspect/json_values.h"
 
 #include "inspect/json.h"
+#include "inspect/text.h"
 #include "kvset/ctsym.h"
 
 namespace kvs {
@@ -169,18 +170,15 @@ OptionalString string_value(const json &j, const std::string &path)
     refuse(path, std::string("expected a string, null or {\"") + kCodePointsMember + "\": [...]}, found " + kind(j));
 }
 
-std::uint32_t word(const json &v, const std::string &path, std::uint32_t type)
+std::uint32_t word(const json &v, const std::string &path, const TypeInfo &info)
 {
-    switch (type) {
-    case KV_TYPE_INT:
-    case KV_TYPE_INT_ARRAY: return static_cast<std::uint32_t>(signed_word(v, path));
-    case KV_TYPE_SYMBOL:
-    case KV_TYPE_SYMBOL_ARRAY:
-    case KV_TYPE_ERROR_ARRAY: return symbol(v, path);
-    case KV_TYPE_BOOL:
-    case KV_TYPE_BOOL_ARRAY: return bool_word(v, path);
-    default: return unsigned_word(v, path);
+    switch (info.number) {
+    case Number::Signed: return static_cast<std::uint32_t>(signed_word(v, path));
+    case Number::Symbol: return symbol(v, path);
+    case Number::Bool: return bool_word(v, path);
+    case Number::Unsigned: break;
     }
+    return unsigned_word(v, path);
 }
 
 void bytes(const json &v, const std::string &path, std::vector<std::uint8_t> *out)
@@ -241,7 +239,7 @@ bool read_whole(Shape shape)
 void single_value(const json &v, const std::string &path, const TypeInfo &info, Pair *p)
 {
     switch (info.shape) {
-    case Shape::Scalar: p->words.push_back(word(v, path, info.storedCode)); return;
+    case Shape::Scalar: p->words.push_back(word(v, path, info)); return;
     case Shape::Char: p->words.push_back(char_unit(v, path)); return;
     case Shape::Range: range(v, path, &p->words); return;
     case Shape::String: p->strings.push_back(string_value(v, path)); return;
@@ -253,7 +251,7 @@ void single_value(const json &v, const std::string &path, const TypeInfo &info, 
 void element_value(const json &v, const std::string &path, const TypeInfo &info, Pair *p)
 {
     switch (info.shape) {
-    case Shape::Array: p->words.push_back(word(v, path, info.storedCode)); return;
+    case Shape::Array: p->words.push_back(word(v, path, info)); return;
     case Shape::RangeArray: range(v, path, &p->words); return;
     case Shape::StringArray: p->strings.push_back(string_value(v, path)); return;
     default: return;

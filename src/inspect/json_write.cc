@@ -4,22 +4,21 @@
 
 #include <cstdio>
 
+#include "inspect/text.h"
+
 namespace kvs {
 namespace inspect {
 namespace {
 
 void indent(std::string *out, int depth) { out->append(static_cast<std::size_t>(depth) * 2, ' '); }
 
-void word(std::string *out, std::uint32_t type, std::uint32_t v)
+// A symbol is written by its name, as a JSON string; numbers as they are.
+void word(std::string *out, const TypeInfo &info, std::uint32_t v)
 {
-    switch (type) {
-    case KV_TYPE_INT:
-    case KV_TYPE_INT_ARRAY: *out += std::to_string(static_cast<std::int32_t>(v)); return;
-    case KV_TYPE_SYMBOL:
-    case KV_TYPE_SYMBOL_ARRAY:
-    case KV_TYPE_ERROR_ARRAY: json_string(out, symbol_text(v)); return;
-    default: *out += std::to_string(v); return;
-    }
+    if (info.number == Number::Symbol)
+        json_string(out, word_text(info, v));
+    else
+        *out += word_text(info, v);
 }
 
 void range(std::string *out, std::uint32_t lower, std::uint32_t upper)
@@ -52,7 +51,7 @@ void set(std::string *out, const Set &s, int depth);
 void value(std::string *out, const Pair &p, int depth)
 {
     switch (p.info().shape) {
-    case Shape::Scalar: word(out, p.type, p.words[0]); return;
+    case Shape::Scalar: word(out, p.info(), p.words[0]); return;
     case Shape::Char: {
         const std::uint32_t c = p.words[0];
         if (c >= 0xD800 && c <= 0xDFFF) {
@@ -71,7 +70,7 @@ void value(std::string *out, const Pair &p, int depth)
         *out += '[';
         for (std::size_t i = 0; i < p.words.size(); ++i) {
             if (i > 0) *out += ", ";
-            word(out, p.type, p.words[i]);
+            word(out, p.info(), p.words[i]);
         }
         *out += ']';
         return;

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "inspect/text.h"
+
 namespace kvs {
 namespace inspect {
 namespace {
@@ -17,18 +19,6 @@ std::string hex_escape(const char *form, std::uint32_t v)
     char buf[16];
     std::snprintf(buf, sizeof buf, form, v);
     return buf;
-}
-
-std::string word_text(std::uint32_t type, std::uint32_t v)
-{
-    switch (type) {
-    case KV_TYPE_INT:
-    case KV_TYPE_INT_ARRAY: return std::to_string(static_cast<std::int32_t>(v));
-    case KV_TYPE_SYMBOL:
-    case KV_TYPE_SYMBOL_ARRAY:
-    case KV_TYPE_ERROR_ARRAY: return symbol_text(v);
-    default: return std::to_string(v);
-    }
 }
 
 std::string range_text(std::uint32_t lower, std::uint32_t upper)
@@ -139,14 +129,14 @@ std::string element_text(const Pair &p, std::size_t i)
     case Shape::RangeArray: return range_text(p.words[2 * i], p.words[2 * i + 1]);
     case Shape::StringArray: return quoted(p.strings[i]);
     case Shape::NestedArray: return p.sets[i] ? plural(p.sets[i]->size(), "pair", "pairs") : "empty";
-    default: return word_text(p.type, p.words[i]);
+    default: return word_text(p.info(), p.words[i]);
     }
 }
 
 std::string value_text(const Pair &p)
 {
     switch (p.info().shape) {
-    case Shape::Scalar: return word_text(p.type, p.words[0]);
+    case Shape::Scalar: return word_text(p.info(), p.words[0]);
     case Shape::Char: return char_text(p.words[0]);
     case Shape::Range: return range_text(p.words[0], p.words[1]);
     case Shape::String: return quoted(p.strings[0]);

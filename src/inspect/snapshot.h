@@ -1,6 +1,7 @@
-// A plain C++ copy of a KV-Set, read through the public API and written back
-// through the public puts. The JSON bridge, the diff and the tree rendering
-// all work on this copy, so they share one walk and one way of building sets.
+// A plain C++ copy of a KV-Set, read from the store's pair list and written
+// back through the store's puts, both driven by the type table's shapes. The
+// JSON bridge, the diff and the tree rendering all work on this copy, so they
+// share one walk and one way of building sets.
 #ifndef KVSET_SRC_INSPECT_SNAPSHOT_H
 #define KVSET_SRC_INSPECT_SNAPSHOT_H
 
@@ -37,35 +38,15 @@ struct Pair {
     std::size_t elements() const;
 };
 
-// Copies every pair of `kvs`, nested sets included. Walking moves the
-// iteration position of kvs and of its nested sets past their last pair.
-// False with *error when the set cannot be read (a handle that is not a
-// valid set, a nested set no longer registered).
+// Copies every pair of `kvs`, nested sets included. The iteration position
+// of kvs and of its nested sets stays where it was. False with *error when
+// the set cannot be read (a handle that is not a valid set, a nested set no
+// longer registered, a pair of a type no put stores).
 bool read_set(CTkvs kvs, Set *out, std::string *error);
 
 // Creates a new registered set holding `set`; the caller destroys it. On
 // failure nothing stays registered, *kvs is 0 and *error says why.
 bool make_set(const Set &set, CTkvs *kvs, std::string *error);
-
-// What every inspection function says when the heap is exhausted.
-inline constexpr char kOutOfMemory[] = "out of memory";
-
-// The symbol library's name of a symbol, or "0x" and 8 upper-case hex digits.
-std::string symbol_text(std::uint32_t symbol);
-// The name of an error symbol for messages: "CT_errorBadFormat".
-std::string error_text(CTerror error);
-
-// UTF-8 of a valid Unicode wide string.
-std::string utf8(const std::wstring &text);
-// Whether every character is a Unicode scalar value (no surrogate, nothing
-// above U+10FFFF).
-bool is_unicode(const std::wstring &text);
-// UTF-8 of one code point (a scalar value).
-void append_utf8(std::string *out, std::uint32_t cp);
-std::string utf8(const wchar_t *text);
-
-// The S.100 type name in UTF-8: "CTint[]".
-std::string type_name(std::uint32_t type);
 
 }  // namespace inspect
 }  // namespace kvs

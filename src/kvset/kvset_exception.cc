@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "inspect/snapshot.h"
+#include "inspect/text.h"
 
 KVSetException::KVSetException() : CxS100Exception() {}
 

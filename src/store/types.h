@@ -1,5 +1,6 @@
 // The table of the 35 value types. Puts, gets, copy, release, compare, the
-// codecs and the diagnostics are driven by it.
+// codecs, the diagnostics and the inspection forms are driven by it: a new
+// value type is one row here (and its row in families.h).
 #ifndef KVSET_SRC_STORE_TYPES_H
 #define KVSET_SRC_STORE_TYPES_H
 
@@ -39,6 +40,15 @@ enum class Show : std::uint8_t {
     Set,     // a nested KV-Set, shown recursively
 };
 
+// How one 32-bit word of a value (a single value or an array element) reads
+// and prints as a number in the JSON form and the tree.
+enum class Number : std::uint8_t {
+    Unsigned,  // unsigned decimal
+    Signed,    // signed decimal (also the bounds of a range)
+    Symbol,    // a symbol, printed by its name
+    Bool,      // printed as 0 or 1; the JSON form also reads true and false
+};
+
 struct TypeInfo {
     std::uint32_t code;
     const wchar_t *name;       // S.100 name: "CTbool", "CTint[]", "Byte[]"
@@ -50,6 +60,8 @@ struct TypeInfo {
     // themselves, so some array labels show their own "[]" before it.
     const wchar_t *displayLabel;
     Show show;
+    Number number;
+    bool plainText;  // MRQKvs_AsText prints the value (else "Unsupported Type")
 };
 
 // The type of a code, or null for a code that belongs to no type.
