@@ -35,13 +35,12 @@
 // KVS_MAX_NESTING levels of nested blocks are written or read.
 #include "serial/codec.h"
 
-#include "serial/utf16.h"
-
 #include <algorithm>
 #include <cstring>
 #include <type_traits>
 #include <cwchar>
 
+#include "serial/utf16.h"
 #include "store/alloc.h"
 #include "store/pairs.h"
 #include "store/registry.h"
@@ -248,7 +247,7 @@ private:
                 staged = 0;
                 return sink_.write(chunk, sizeof chunk);
             });
-            return written && sink_.write(chunk, staged * 4) ? CT_errorOK : CT_errorNoResource;
+            return written && (staged == 0 || sink_.write(chunk, staged * 4)) ? CT_errorOK : CT_errorNoResource;
         }
     }
 
@@ -271,15 +270,18 @@ public:
     }
     Storage(const Storage &) = delete;
     Storage &operator=(const Storage &) = delete;
-    ~Storage() { mem_free(data_); }
+    ~Storage()
+    {
+        if (data_ != nullptr) mem_free(data_);  // nearly always released: no call then
+    }
 
     // Room for the element at `index` (< total).
     bool reserve(std::size_t index)
     {
-        if (index < capacity_ && data_ != nullptr) return true;
+        if (index < capacity_) return true;
         const std::size_t want =
             whole_ ? total_ : std::min(total_, std::max({capacity_ * 2, std::size_t{64}, index + 1}));
-        void *grown = mem_realloc(data_, want * elementSize_);
+        void *grown = data_ == nullptr ? mem_malloc(want * elementSize_) : mem_realloc(data_, want * elementSize_);
         if (grown == nullptr) return false;
         if (zeroed_)
             std::memset(static_cast<std::uint8_t *>(grown) + capacity_ * elementSize_, 0,
@@ -300,6 +302,7 @@ public:
     {
         void *d = data_;
         data_ = nullptr;
+        capacity_ = 0;
         return d;
     }
 
@@ -399,7 +402,11 @@ private:
         return left == ByteSource::kUnknown || static_cast<std::uint64_t>(count) * wire <= left;
     }
 
-    bool whole() const { return source_.remaining() != ByteSource::kUnknown; }
+    bool whole() const
+    {
+        if constexpr (std::is_same<Source, MemorySource>::value) return true;  // a memory block always has an end
+        return source_.remaining() != ByteSource::kUnknown;
+    }
 
     // The result of a put or of store_pair: its symbol ends the read on failure.
     // The symbol is taken by reference so it is read after the put wrote it.
@@ -535,15 +542,20 @@ private:
             if (!source_.read(chunk, batch * 4)) return fail(depth, "string cut short");
             if (!chars.reserve(done + batch)) return CT_errorNoResource;
             wchar_t *text = chars.as<wchar_t>();
-            for (std::size_t k = 0; k < batch; ++k) {
-                const std::uint32_t unit = load_le32(chunk + k * 4);
-                if (!seen(ReadObserver::Field::Unit, chunk_at + k * 4, unit, depth)) return CT_errorBadFormat;
-                joiner.push(unit & 0xFFFF, [&](std::uint32_t c) { text[length++] = static_cast<wchar_t>(c); });
+            auto emit = [text, &length](std::uint32_t c) { text[length++] = static_cast<wchar_t>(c); };
+            if (watch_ == nullptr) {  // the observer's check kept out of the common loop
+                for (std::size_t k = 0; k < batch; ++k) joiner.push(load_le32(chunk + k * 4) & 0xFFFF, emit);
+            } else {
+                for (std::size_t k = 0; k < batch; ++k) {
+                    const std::uint32_t unit = load_le32(chunk + k * 4);
+                    if (!watch_->field(ReadObserver::Field::Unit, chunk_at + k * 4, unit, depth)) return CT_errorBadFormat;
+                    joiner.push(unit & 0xFFFF, emit);
+                }
             }
             done += batch;
         }
         wchar_t *text = chars.as<wchar_t>();
-        joiner.finish([&](std::uint32_t c) { text[length++] = static_cast<wchar_t>(c); });
+        joiner.finish([text, &length](std::uint32_t c) { text[length++] = static_cast<wchar_t>(c); });
         text[length] = 0;  // terminated whether or not the record's last unit was zero
         *out = static_cast<wchar_t *>(chars.release());
         return CT_errorOK;

@@ -62,19 +62,21 @@ public:
     template <class Emit>
     void push(std::uint32_t unit, Emit &&emit)
     {
-        if (pending_ != 0) {
-            if (is_low_surrogate(unit)) {
-                emit(0x10000 + ((pending_ - kHighSurrogateFirst) << 10) + (unit - kLowSurrogateFirst));
-                pending_ = 0;
-                return;
-            }
-            emit(pending_);
-            pending_ = 0;
+        if (pending_ == 0) {
+            if (is_high_surrogate(unit))
+                pending_ = unit;
+            else
+                emit(unit);
+            return;
         }
-        if (is_high_surrogate(unit))
-            pending_ = unit;
-        else
-            emit(unit);
+        const std::uint32_t high = pending_;
+        pending_ = 0;
+        if (is_low_surrogate(unit)) {
+            emit(0x10000 + ((high - kHighSurrogateFirst) << 10) + (unit - kLowSurrogateFirst));
+            return;
+        }
+        emit(high);
+        push(unit, emit);
     }
 
     template <class Emit>
