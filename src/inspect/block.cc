@@ -8,6 +8,7 @@
 
 #include "inspect/inspect_internal.h"
 #include "serial/codec.h"
+#include "serial/wire.h"
 #include "store/registry.h"
 #include "store/store.h"
 
@@ -20,14 +21,11 @@ using kvset::BlockFormat;
 using kvset::BlockInfo;
 using serial::ReadObserver;
 
-constexpr std::size_t kFrameHead = 8;
-constexpr std::size_t kFrameTrailer = 4;
-
-std::uint32_t load_le32(const unsigned char *p)
-{
-    return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
-           static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
-}
+using serial::kFrameHeadBytes;
+using serial::kFrameMagic;
+using serial::kFrameTrailer;
+using serial::kFrameTrailerBytes;
+using serial::load_le32;
 
 std::string hex32(std::uint32_t v)
 {
@@ -191,8 +189,8 @@ bool attempt(const unsigned char *bytes, std::size_t size, BlockFormat format, b
 {
     const serial::Variant &variant = format == BlockFormat::File ? serial::kFileVariant : serial::kMemoryVariant;
     const bool framed =
-        format == BlockFormat::Memory && size >= 4 && load_le32(bytes) == KVS_FRAME_MAGIC;
-    const std::size_t base = framed ? kFrameHead : 0;
+        format == BlockFormat::Memory && size >= 4 && load_le32(bytes) == kFrameMagic;
+    const std::size_t base = framed ? kFrameHeadBytes : 0;
     Strict strict(variant, base);
     auto finish_fault = [&]() {
         *fault = strict.fault();
@@ -203,7 +201,7 @@ bool attempt(const unsigned char *bytes, std::size_t size, BlockFormat format, b
 
     std::size_t end = size;  // where the block must end
     if (framed) {
-        if (size < kFrameHead + kFrameTrailer) {
+        if (size < kFrameHeadBytes + kFrameTrailerBytes) {
             strict.outside(size, "memory buffer of " + std::to_string(size) + " bytes is shorter than its frame");
             return finish_fault();
         }
@@ -213,9 +211,9 @@ bool attempt(const unsigned char *bytes, std::size_t size, BlockFormat format, b
                                   std::to_string(size) + " bytes");
             return finish_fault();
         }
-        end = size - kFrameTrailer;
-        if (load_le32(bytes + end) != KVS_FRAME_TRAILER) {
-            strict.outside(end, "frame trailer " + hex32(load_le32(bytes + end)) + " (" + hex32(KVS_FRAME_TRAILER) +
+        end = size - kFrameTrailerBytes;
+        if (load_le32(bytes + end) != kFrameTrailer) {
+            strict.outside(end, "frame trailer " + hex32(load_le32(bytes + end)) + " (" + hex32(kFrameTrailer) +
                                     " expected)");
             return finish_fault();
         }
@@ -285,7 +283,7 @@ bool read_block_strict(const unsigned char *bytes, std::size_t size, BlockFormat
     static const unsigned char kNothing[1] = {0};
     if (bytes == nullptr) bytes = kNothing;
     if (format != BlockFormat::Auto) return attempt(bytes, size, format, keep, kvs, info, fault);
-    if (size >= 4 && load_le32(bytes) == KVS_FRAME_MAGIC)
+    if (size >= 4 && load_le32(bytes) == kFrameMagic)
         return attempt(bytes, size, BlockFormat::Memory, keep, kvs, info, fault);
     BlockFault asFile;
     if (attempt(bytes, size, BlockFormat::File, keep, kvs, info, &asFile)) return true;

@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "inspect/text.h"
+#include "serial/utf16.h"
 
 KVSetException::KVSetException() : CxS100Exception() {}
 
@@ -37,8 +38,8 @@ std::string KVSetException::message() const
     utf8.reserve(text.size());
     for (wchar_t c : text) {
         const auto point = static_cast<std::uint32_t>(c);
-        const bool scalar = point <= 0x10FFFFu && (point < 0xD800u || point > 0xDFFFu);
-        kvs::inspect::append_utf8(&utf8, scalar ? point : 0xFFFDu);
+        const bool scalar = point <= kvs::serial::kMaxCodePoint && !kvs::serial::is_surrogate(point);
+        kvs::inspect::append_utf8(&utf8, scalar ? point : kvs::serial::kReplacementChar);
     }
     return utf8;
 }

@@ -40,6 +40,7 @@
 #include <type_traits>
 #include <cwchar>
 
+#include "serial/utf16.h"
 #include "store/alloc.h"
 #include "store/pairs.h"
 #include "store/registry.h"
@@ -54,25 +55,7 @@ const Variant kFileVariant = {4, false, true, CT_errorBadHeader, CT_errorInvalid
 
 namespace {
 
-inline void store_le32(std::uint8_t *p, std::uint32_t v)
-{
-    p[0] = static_cast<std::uint8_t>(v);
-    p[1] = static_cast<std::uint8_t>(v >> 8);
-    p[2] = static_cast<std::uint8_t>(v >> 16);
-    p[3] = static_cast<std::uint8_t>(v >> 24);
-}
-
-inline std::uint32_t load_le32(const std::uint8_t *p)
-{
-    return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
-           static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
-}
-
-constexpr std::uint32_t kReplacementChar = 0xFFFD;
 constexpr std::size_t kChunkUnits = 256;  // string units staged per sink write or source read
-
-inline bool is_high_surrogate(std::uint32_t u) { return u >= 0xD800 && u <= 0xDBFF; }
-inline bool is_low_surrogate(std::uint32_t u) { return u >= 0xDC00 && u <= 0xDFFF; }
 
 // ---- Writer -----------------------------------------------------------------
 
@@ -229,83 +212,43 @@ private:
         return ok ? CT_errorOK : CT_errorNoResource;
     }
 
-    // A wchar_t as UTF-16: 1 or 2 units; one beyond U+10FFFF (or negative)
-    // cannot be written in UTF-16 and becomes U+FFFD.
-    static std::uint32_t code_point(wchar_t c)
-    {
-        auto cp = static_cast<std::uint32_t>(c);
-        return cp > 0x10FFFF ? kReplacementChar : cp;
-    }
-
+    // A string record; its UTF-16 units are counted first, for the length
+    // that precedes them. Into the memory buffer the whole record is written
+    // in one claim, into other sinks in chunks of kChunkUnits units.
     CTerror string(const wchar_t *s)
     {
-        if constexpr (std::is_same<Sink, OutputBuffer>::value) {
-            if (s != nullptr) return string_claimed(s);
-        }
-        std::uint8_t head[5];
-        std::size_t headBytes = 0;
-        if (variant_.stringWidthByte) head[headBytes++] = 4;
-        std::uint64_t n = 0;
-        if (s != nullptr) {
-            for (const wchar_t *p = s; *p != 0; ++p) n += code_point(*p) > 0xFFFF ? 2 : 1;
-            n += 1;  // terminator
-            if (n > INT32_MAX) return CT_errorNoResource;
-        }
-        store_le32(head + headBytes, static_cast<std::uint32_t>(n));
-        if (!sink_.write(head, headBytes + 4)) return CT_errorNoResource;
-        if (s == nullptr) return CT_errorOK;
-
-        std::uint8_t chunk[(kChunkUnits + 1) * 4];
-        std::size_t staged = 0;
-        auto unit = [&](std::uint32_t u) {
-            store_le32(chunk + staged * 4, u);
-            ++staged;
-        };
-        for (const wchar_t *p = s;; ++p) {
-            std::uint32_t cp = *p == 0 ? 0 : code_point(*p);
-            if (cp > 0xFFFF) {
-                cp -= 0x10000;
-                unit(0xD800 + (cp >> 10));
-                unit(0xDC00 + (cp & 0x3FF));
-            } else {
-                unit(cp);
-            }
-            if (*p == 0 || staged >= kChunkUnits) {
-                if (!sink_.write(chunk, staged * 4)) return CT_errorNoResource;
-                staged = 0;
-            }
-            if (*p == 0) break;
-        }
-        return CT_errorOK;
-    }
-
-    // A present string into the memory buffer: the record is sized first and
-    // then written in one claim.
-    CTerror string_claimed(const wchar_t *s)
-    {
-        std::uint64_t n = 1;  // the terminator
-        for (const wchar_t *p = s; *p != 0; ++p) n += code_point(*p) > 0xFFFF ? 2 : 1;
+        const std::uint64_t n = s == nullptr ? 0 : utf16_units(s);
         if (n > INT32_MAX) return CT_errorNoResource;
         const std::size_t headBytes = variant_.stringWidthByte ? 5 : 4;
-        std::uint8_t *at = sink_.claim(headBytes + 4 * static_cast<std::size_t>(n));
-        if (at == nullptr) return CT_errorNoResource;
-        if (variant_.stringWidthByte) *at++ = 4;
-        store_le32(at, static_cast<std::uint32_t>(n));
-        at += 4;
-        for (const wchar_t *p = s;; ++p) {
-            std::uint32_t cp = code_point(*p);
-            if (cp > 0xFFFF) {
-                cp -= 0x10000;
-                store_le32(at, 0xD800 + (cp >> 10));
-                store_le32(at + 4, 0xDC00 + (cp & 0x3FF));
-                at += 8;
-            } else {
-                store_le32(at, cp);
+        if constexpr (std::is_same<Sink, OutputBuffer>::value) {
+            std::uint8_t *at = sink_.claim(headBytes + 4 * static_cast<std::size_t>(n));
+            if (at == nullptr) return CT_errorNoResource;
+            if (variant_.stringWidthByte) *at++ = 4;
+            store_le32(at, static_cast<std::uint32_t>(n));
+            if (s != nullptr) {
                 at += 4;
+                write_utf16(s, [&at](std::uint32_t u) {
+                    store_le32(at, u);
+                    at += 4;
+                    return true;
+                });
             }
-            if (*p == 0) break;
+            return CT_errorOK;
+        } else {
+            std::uint8_t head[5] = {4};
+            store_le32(head + headBytes - 4, static_cast<std::uint32_t>(n));
+            if (!sink_.write(head, headBytes)) return CT_errorNoResource;
+            if (s == nullptr) return CT_errorOK;
+            std::uint8_t chunk[kChunkUnits * 4];
+            std::size_t staged = 0;
+            const bool written = write_utf16(s, [&](std::uint32_t u) {
+                store_le32(chunk + staged * 4, u);
+                if (++staged < kChunkUnits) return true;
+                staged = 0;
+                return sink_.write(chunk, sizeof chunk);
+            });
+            return written && (staged == 0 || sink_.write(chunk, staged * 4)) ? CT_errorOK : CT_errorNoResource;
         }
-        return CT_errorOK;
     }
 
     Sink &sink_;
@@ -318,26 +261,31 @@ private:
 // knows how many bytes remain, the count has been checked against them and
 // the storage is taken whole; from a stream that cannot tell, it grows with
 // the elements actually read, so an unchecked count never sizes an
-// allocation. Always zero-filled; always at least one element.
+// allocation. Zero-filled unless told otherwise; always at least one element.
 class Storage {
 public:
-    Storage(std::size_t elementSize, std::size_t total, bool whole)
-        : elementSize_(elementSize), total_(std::max<std::size_t>(total, 1)), whole_(whole)
+    Storage(std::size_t elementSize, std::size_t total, bool whole, bool zeroed = true)
+        : elementSize_(elementSize), total_(std::max<std::size_t>(total, 1)), whole_(whole), zeroed_(zeroed)
     {
     }
     Storage(const Storage &) = delete;
     Storage &operator=(const Storage &) = delete;
-    ~Storage() { mem_free(data_); }
+    ~Storage()
+    {
+        if (data_ != nullptr) mem_free(data_);  // nearly always released: no call then
+    }
 
     // Room for the element at `index` (< total).
     bool reserve(std::size_t index)
     {
-        if (index < capacity_ && data_ != nullptr) return true;
-        std::size_t want = whole_ ? total_ : std::min(total_, std::max<std::size_t>(capacity_ * 2, 64));
-        void *grown = mem_realloc(data_, want * elementSize_);
+        if (index < capacity_) return true;
+        const std::size_t want =
+            whole_ ? total_ : std::min(total_, std::max({capacity_ * 2, std::size_t{64}, index + 1}));
+        void *grown = data_ == nullptr ? mem_malloc(want * elementSize_) : mem_realloc(data_, want * elementSize_);
         if (grown == nullptr) return false;
-        std::memset(static_cast<std::uint8_t *>(grown) + capacity_ * elementSize_, 0,
-                    (want - capacity_) * elementSize_);
+        if (zeroed_)
+            std::memset(static_cast<std::uint8_t *>(grown) + capacity_ * elementSize_, 0,
+                        (want - capacity_) * elementSize_);
         data_ = grown;
         capacity_ = want;
         return true;
@@ -354,6 +302,7 @@ public:
     {
         void *d = data_;
         data_ = nullptr;
+        capacity_ = 0;
         return d;
     }
 
@@ -361,6 +310,7 @@ private:
     std::size_t elementSize_;
     std::size_t total_;
     bool whole_;
+    bool zeroed_;
     std::size_t capacity_ = 0;
     void *data_ = nullptr;
 };
@@ -452,7 +402,11 @@ private:
         return left == ByteSource::kUnknown || static_cast<std::uint64_t>(count) * wire <= left;
     }
 
-    bool whole() const { return source_.remaining() != ByteSource::kUnknown; }
+    bool whole() const
+    {
+        if constexpr (std::is_same<Source, MemorySource>::value) return true;  // a memory block always has an end
+        return source_.remaining() != ByteSource::kUnknown;
+    }
 
     // The result of a put or of store_pair: its symbol ends the read on failure.
     // The symbol is taken by reference so it is read after the put wrote it.
@@ -576,86 +530,34 @@ private:
         if (!seen(ReadObserver::Field::Length, length_at, static_cast<std::uint32_t>(n), depth)) return CT_errorBadFormat;
         if (n == 0) return CT_errorOK;
         const auto units = static_cast<std::size_t>(n);
-        if (watch_ == nullptr && whole()) return string_units(units, out, depth);
-        Storage chars(sizeof(wchar_t), units + 1, whole());
+        // Each unit read ends at most one character, so room for the units
+        // read so far, plus the terminator, is always enough.
+        Storage chars(sizeof(wchar_t), units + 1, whole(), false);
+        Utf16Joiner joiner;
         std::size_t length = 0;
-        std::uint32_t pending = 0;  // a high surrogate waiting for its partner
-        auto emit = [&](std::uint32_t c) {
-            if (!chars.reserve(length)) return false;
-            chars.as<wchar_t>()[length++] = static_cast<wchar_t>(c);
-            return true;
-        };
         std::uint8_t chunk[kChunkUnits * 4];
         for (std::size_t done = 0; done < units;) {
-            std::size_t batch = std::min(kChunkUnits, units - done);
+            const std::size_t batch = std::min(kChunkUnits, units - done);
             const std::uint64_t chunk_at = offset();
             if (!source_.read(chunk, batch * 4)) return fail(depth, "string cut short");
-            for (std::size_t k = 0; k < batch; ++k) {
-                if (!seen(ReadObserver::Field::Unit, chunk_at + k * 4, load_le32(chunk + k * 4), depth))
-                    return CT_errorBadFormat;
-                std::uint32_t u = load_le32(chunk + k * 4) & 0xFFFF;
-                if (pending != 0) {
-                    if (is_low_surrogate(u)) {
-                        if (!emit(0x10000 + ((pending - 0xD800) << 10) + (u - 0xDC00))) return CT_errorNoResource;
-                        pending = 0;
-                        continue;
-                    }
-                    if (!emit(pending)) return CT_errorNoResource;
-                    pending = 0;
-                }
-                if (is_high_surrogate(u)) {
-                    pending = u;
-                } else if (!emit(u)) {
-                    return CT_errorNoResource;
+            if (!chars.reserve(done + batch)) return CT_errorNoResource;
+            wchar_t *text = chars.as<wchar_t>();
+            auto emit = [text, &length](std::uint32_t c) { text[length++] = static_cast<wchar_t>(c); };
+            if (watch_ == nullptr) {  // the observer's check kept out of the common loop
+                for (std::size_t k = 0; k < batch; ++k) joiner.push(load_le32(chunk + k * 4) & 0xFFFF, emit);
+            } else {
+                for (std::size_t k = 0; k < batch; ++k) {
+                    const std::uint32_t unit = load_le32(chunk + k * 4);
+                    if (!watch_->field(ReadObserver::Field::Unit, chunk_at + k * 4, unit, depth)) return CT_errorBadFormat;
+                    joiner.push(unit & 0xFFFF, emit);
                 }
             }
             done += batch;
         }
-        if (pending != 0 && !emit(pending)) return CT_errorNoResource;
-        // Terminated whether or not the record's last unit was zero.
-        if (!chars.reserve(length)) return CT_errorNoResource;
-        chars.as<wchar_t>()[length] = 0;
+        wchar_t *text = chars.as<wchar_t>();
+        joiner.finish([text, &length](std::uint32_t c) { text[length++] = static_cast<wchar_t>(c); });
+        text[length] = 0;  // terminated whether or not the record's last unit was zero
         *out = static_cast<wchar_t *>(chars.release());
-        return CT_errorOK;
-    }
-
-    // The common case of string(): no observer, and the units already
-    // checked against the bytes that remain, so the string is taken whole and
-    // filled in one pass. Same result as the general path.
-    CTerror string_units(std::size_t units, wchar_t **out, int depth)
-    {
-        auto *chars = static_cast<wchar_t *>(mem_malloc((units + 1) * sizeof(wchar_t)));
-        if (chars == nullptr) return CT_errorNoResource;
-        std::size_t length = 0;
-        std::uint32_t pending = 0;  // a high surrogate waiting for its partner
-        std::uint8_t chunk[kChunkUnits * 4];
-        for (std::size_t done = 0; done < units;) {
-            std::size_t batch = std::min(kChunkUnits, units - done);
-            if (!source_.read(chunk, batch * 4)) {
-                mem_free(chars);
-                return fail(depth, "string cut short");
-            }
-            for (std::size_t k = 0; k < batch; ++k) {
-                std::uint32_t u = load_le32(chunk + k * 4) & 0xFFFF;
-                if (pending != 0) {
-                    if (is_low_surrogate(u)) {
-                        chars[length++] = static_cast<wchar_t>(0x10000 + ((pending - 0xD800) << 10) + (u - 0xDC00));
-                        pending = 0;
-                        continue;
-                    }
-                    chars[length++] = static_cast<wchar_t>(pending);
-                    pending = 0;
-                }
-                if (is_high_surrogate(u))
-                    pending = u;
-                else
-                    chars[length++] = static_cast<wchar_t>(u);
-            }
-            done += batch;
-        }
-        if (pending != 0) chars[length++] = static_cast<wchar_t>(pending);
-        chars[length] = 0;  // terminated whether or not the record's last unit was zero
-        *out = chars;
         return CT_errorOK;
     }
 

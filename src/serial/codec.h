@@ -12,6 +12,7 @@
 #include <cstring>
 
 #include "kvset/ctkvs.h"
+#include "serial/wire.h"
 #include "store/model.h"
 
 namespace kvs {
@@ -28,10 +29,6 @@ struct Variant {
 
 extern const Variant kMemoryVariant;
 extern const Variant kFileVariant;
-
-// The 13 marker bytes that open every block: "KVSET HEADER" and a zero byte.
-constexpr char kMarker[] = "KVSET HEADER";
-constexpr std::size_t kMarkerBytes = sizeof(kMarker);
 
 class ByteSink {
 public:

@@ -1,5 +1,6 @@
 // The exported memory functions: the framed buffer around one block.
 #include "serial/codec.h"
+#include "serial/wire.h"
 #include "store/alloc.h"
 #include "store/call.h"
 
@@ -16,13 +17,13 @@ CTstatus MRQkvs_WriteToMemory(uint8_t **buffer, CTkvs kvs, uint32_t *length, CTe
     if (buffer == nullptr || length == nullptr) return answer(error, CT_errorBadParameter, CT_statusFail);
     OutputBuffer out;
     if (!out.open()) return answer(error, CT_errorNoResource, CT_statusFail);
-    const std::uint8_t head[8] = {};  // magic and length, written once the length is known
-    std::uint8_t trailer[4];
-    for (int i = 0; i < 4; ++i) trailer[i] = static_cast<std::uint8_t>(KVS_FRAME_TRAILER >> (8 * i));
+    const std::uint8_t head[kFrameHeadBytes] = {};  // magic and length, written once the length is known
+    std::uint8_t trailer[kFrameTrailerBytes];
+    store_le32(trailer, kFrameTrailer);
     if (!out.write(head, sizeof head) || write_block(out, kMemoryVariant, set) != CT_errorOK ||
         !out.write(trailer, sizeof trailer))
         return answer(error, CT_errorNoResource, CT_statusFail);
-    out.patch32(0, KVS_FRAME_MAGIC);
+    out.patch32(0, kFrameMagic);
     out.patch32(4, out.used());
     *length = out.used();
     *buffer = out.release();

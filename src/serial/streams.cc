@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "serial/codec.h"
+#include "serial/wire.h"
 #include "store/alloc.h"
 
 namespace kvs {
@@ -44,7 +45,7 @@ bool OutputBuffer::grow_and_write(const void *bytes, std::size_t n)
 
 void OutputBuffer::patch32(std::uint32_t offset, std::uint32_t value)
 {
-    for (int i = 0; i < 4; ++i) start_[offset + i] = static_cast<std::uint8_t>(value >> (8 * i));
+    store_le32(start_ + offset, value);
 }
 
 std::uint8_t *OutputBuffer::release()

@@ -1,0 +1,96 @@
+// UTF-16 as the blocks carry strings: one writer from wchar_t code points to
+// UTF-16 units and one joiner back, shared by both block variants and the
+// strict validator, plus the surrogate ranges for whoever else must tell a
+// code point from half of one.
+#ifndef KVSET_SRC_SERIAL_UTF16_H
+#define KVSET_SRC_SERIAL_UTF16_H
+
+#include <cstdint>
+
+namespace kvs {
+namespace serial {
+
+constexpr std::uint32_t kHighSurrogateFirst = 0xD800;
+constexpr std::uint32_t kLowSurrogateFirst = 0xDC00;
+constexpr std::uint32_t kSurrogateLast = 0xDFFF;
+constexpr std::uint32_t kMaxCodePoint = 0x10FFFF;
+constexpr std::uint32_t kReplacementChar = 0xFFFD;
+
+inline bool is_high_surrogate(std::uint32_t u) { return u >= kHighSurrogateFirst && u < kLowSurrogateFirst; }
+inline bool is_low_surrogate(std::uint32_t u) { return u >= kLowSurrogateFirst && u <= kSurrogateLast; }
+inline bool is_surrogate(std::uint32_t u) { return u >= kHighSurrogateFirst && u <= kSurrogateLast; }
+
+// A wchar_t as it is written: one beyond U+10FFFF (or negative) has no UTF-16
+// form and becomes U+FFFD. A surrogate wchar_t is written as the unit it is.
+inline std::uint32_t writable_code_point(wchar_t c)
+{
+    const auto cp = static_cast<std::uint32_t>(c);
+    return cp > kMaxCodePoint ? kReplacementChar : cp;
+}
+
+// UTF-16 units of `s` with its terminator (s is not null).
+inline std::uint64_t utf16_units(const wchar_t *s)
+{
+    std::uint64_t n = 1;
+    for (; *s != 0; ++s) n += writable_code_point(*s) > 0xFFFF ? 2 : 1;
+    return n;
+}
+
+// Hands each UTF-16 unit of `s`, terminator included, to `unit`, which
+// answers false to stop; then so does this.
+template <class Unit>
+inline bool write_utf16(const wchar_t *s, Unit &&unit)
+{
+    for (;; ++s) {
+        std::uint32_t cp = writable_code_point(*s);
+        if (cp > 0xFFFF) {
+            cp -= 0x10000;
+            if (!unit(kHighSurrogateFirst + (cp >> 10)) || !unit(kLowSurrogateFirst + (cp & 0x3FF))) return false;
+        } else if (!unit(cp)) {
+            return false;
+        }
+        if (*s == 0) return true;
+    }
+}
+
+// Joins UTF-16 units into code points: a high surrogate followed by a low
+// one becomes one code point; a lone surrogate of either kind is kept as it
+// is. Gives each code point to `emit` as soon as it is known; finish() gives
+// a high surrogate that ended the units.
+class Utf16Joiner {
+public:
+    template <class Emit>
+    void push(std::uint32_t unit, Emit &&emit)
+    {
+        if (pending_ == 0) {
+            if (is_high_surrogate(unit))
+                pending_ = unit;
+            else
+                emit(unit);
+            return;
+        }
+        const std::uint32_t high = pending_;
+        pending_ = 0;
+        if (is_low_surrogate(unit)) {
+            emit(0x10000 + ((high - kHighSurrogateFirst) << 10) + (unit - kLowSurrogateFirst));
+            return;
+        }
+        emit(high);
+        push(unit, emit);
+    }
+
+    template <class Emit>
+    void finish(Emit &&emit)
+    {
+        if (pending_ != 0) emit(pending_);
+        pending_ = 0;
+    }
+
+private:
+    std::uint32_t pending_ = 0;  // a high surrogate waiting for its partner
+};
+
+}  // namespace serial
+}  // namespace kvs
+
+#endif
