@@ -7,6 +7,7 @@
 #include <set>
 
 #include "inspect/inspect_internal.h"
+#include "inspect/text.h"
 #include "serial/codec.h"
 #include "serial/wire.h"
 #include "store/registry.h"

@@ -10,14 +10,12 @@
 #include "inspect/text.h"
 #include "kvset/inspect.h"
 #include "kvset/inspect_c.h"
+#include "serial/wire.h"
 #include "store/alloc.h"
 #include "store/call.h"
 
 namespace kvs {
 namespace {
-
-constexpr std::uint32_t kFrameHead = 8;     // magic, then the whole length
-constexpr std::uint32_t kFrameTrailer = 4;  // KVS_FRAME_TRAILER
 
 // A copy of text that MRQkvs_FreeText releases; null when out of memory.
 char *copy_text(const char *text, std::size_t size) noexcept
@@ -101,17 +99,13 @@ bool block_format(std::uint32_t format, kvset::BlockFormat *out)
     return false;
 }
 
-std::uint32_t load_le32(const std::uint8_t *bytes)
-{
-    return static_cast<std::uint32_t>(bytes[0]) | static_cast<std::uint32_t>(bytes[1]) << 8 |
-           static_cast<std::uint32_t>(bytes[2]) << 16 | static_cast<std::uint32_t>(bytes[3]) << 24;
-}
-
 // Magic, length field and trailer of a memory buffer of `length` bytes.
 bool frame_is_sound(const std::uint8_t *buffer, std::uint32_t length)
 {
-    return length >= kFrameHead + kFrameTrailer && load_le32(buffer) == KVS_FRAME_MAGIC &&
-           load_le32(buffer + 4) == length && load_le32(buffer + length - kFrameTrailer) == KVS_FRAME_TRAILER;
+    using serial::load_le32;
+    return length >= serial::kFrameHeadBytes + serial::kFrameTrailerBytes &&
+           load_le32(buffer) == serial::kFrameMagic && load_le32(buffer + 4) == length &&
+           load_le32(buffer + length - serial::kFrameTrailerBytes) == serial::kFrameTrailer;
 }
 
 }  // namespace
@@ -189,7 +183,8 @@ CTstatus MRQkvs_ReadFramedBuffer(CTkvs kvs, const uint8_t *buffer, uint32_t leng
     if (status != CT_statusOK) return status;
     if (buffer == nullptr) return kvs::answer(error, CT_errorBadParameter, CT_statusFail);
     if (!frame_is_sound(buffer, length)) return kvs::answer(error, CT_errorBadHeader, CT_statusFail);
-    return MRQkvs_ReadFromMemory(kvs, buffer + kFrameHead, length - kFrameHead - kFrameTrailer, error);
+    return MRQkvs_ReadFromMemory(kvs, buffer + serial::kFrameHeadBytes,
+                                 length - serial::kFrameHeadBytes - serial::kFrameTrailerBytes, error);
 }
 
 void MRQkvs_FreeText(char *text) { kvs::mem_free(text); }

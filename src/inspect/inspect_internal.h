@@ -6,7 +6,6 @@
 #include <vector>
 
 #include "inspect/snapshot.h"
-#include "inspect/text.h"
 #include "kvset/inspect.h"
 
 namespace kvs {

@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "inspect/text.h"
+#include "serial/utf16.h"
 
 namespace kvs {
 namespace inspect {
@@ -54,7 +55,7 @@ void value(std::string *out, const Pair &p, int depth)
     case Shape::Scalar: word(out, p.info(), p.words[0]); return;
     case Shape::Char: {
         const std::uint32_t c = p.words[0];
-        if (c >= 0xD800 && c <= 0xDFFF) {
+        if (serial::is_surrogate(c)) {
             *out += std::to_string(c);
         } else {
             std::string one;

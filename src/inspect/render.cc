@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "inspect/text.h"
+#include "serial/utf16.h"
 
 namespace kvs {
 namespace inspect {
@@ -30,7 +31,7 @@ std::string range_text(std::uint32_t lower, std::uint32_t upper)
 std::string char_text(std::uint32_t c)
 {
     if (c >= 0x20 && c < 0x7F && c != '\'' && c != '\\') return std::string("'") + static_cast<char>(c) + "'";
-    if (c >= 0xA0 && !(c >= 0xD800 && c <= 0xDFFF)) {
+    if (c >= 0xA0 && !serial::is_surrogate(c)) {
         std::string s = "'";
         append_utf8(&s, c);
         return s + "' " + hex_escape("U+%04X", c);
@@ -111,9 +112,9 @@ std::string quoted(const OptionalString &s)
         default:
             if (c < 0x20 || c == 0x7F)
                 out += hex_escape("\\u%04X", c);
-            else if (c >= 0xD800 && c <= 0xDFFF)
+            else if (serial::is_surrogate(c))
                 out += hex_escape("\\u%04X", c);
-            else if (c > 0x10FFFF)
+            else if (c > serial::kMaxCodePoint)
                 out += hex_escape("\\U%08X", c);
             else
                 append_utf8(&out, c);

@@ -4,6 +4,7 @@
 #include <cwchar>
 
 #include "kvset/ctsym.h"
+#include "serial/utf16.h"
 #include "store/types.h"
 
 namespace kvs {
@@ -29,7 +30,7 @@ bool is_unicode(const std::wstring &text)
 {
     for (wchar_t c : text) {
         auto u = static_cast<std::uint32_t>(c);
-        if (u > 0x10FFFF || (u >= 0xD800 && u <= 0xDFFF)) return false;
+        if (u > serial::kMaxCodePoint || serial::is_surrogate(u)) return false;
     }
     return true;
 }
