@@ -25,7 +25,7 @@ struct Ring {
         const int64_t count = alive_count(n);
         for (int64_t i = 0; i < count; ++i) {
             sets.push_back(strings ? bench::make_string_set(n) : bench::make_int_set(n));
-            if (withBlocks) blocks.push_back(encode(sets.back()));
+            if (withBlocks) blocks.push_back(bench::encode(sets.back()));
         }
     }
     ~Ring()
@@ -37,16 +37,6 @@ struct Ring {
         const std::size_t at = next;
         next = (next + 1) % sets.size();
         return at;
-    }
-    static std::vector<uint8_t> encode(CTkvs kvs)
-    {
-        uint8_t *buffer = nullptr;
-        uint32_t length = 0;
-        CTerror e = 0;
-        MRQkvs_WriteToMemory(&buffer, kvs, &length, &e);
-        std::vector<uint8_t> bytes(buffer, buffer + length);
-        MRQkvs_FreeBuffer(buffer);
-        return bytes;
     }
 };
 

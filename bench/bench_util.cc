@@ -29,6 +29,17 @@ void destroy(CTkvs kvs)
     CTkvs_Destroy(kvs, &e);
 }
 
+std::vector<uint8_t> encode(CTkvs kvs)
+{
+    uint8_t *buffer = nullptr;
+    uint32_t length = 0;
+    CTerror e = 0;
+    MRQkvs_WriteToMemory(&buffer, kvs, &length, &e);
+    std::vector<uint8_t> bytes(buffer, buffer + length);
+    MRQkvs_FreeBuffer(buffer);
+    return bytes;
+}
+
 std::vector<CTsymbol> scrambled_keys(int64_t n)
 {
     std::vector<CTsymbol> keys;

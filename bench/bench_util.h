@@ -26,6 +26,9 @@ CTkvs make_int_set(int64_t n);
 CTkvs make_string_set(int64_t n);
 void destroy(CTkvs kvs);
 
+// The memory buffer MRQkvs_WriteToMemory gives for a set (frame included).
+std::vector<uint8_t> encode(CTkvs kvs);
+
 // A key order that visits every key of a set of n once, scrambled.
 std::vector<CTsymbol> scrambled_keys(int64_t n);
 

@@ -13,6 +13,7 @@
 
 namespace {
 
+using bench::encode;
 using bench::key_at;
 
 // Ten-character strings as msgpack carries them (UTF-8).
@@ -23,17 +24,6 @@ std::string narrow_text_at(int64_t i)
 }
 
 CTkvs make_set(bool strings, int64_t n) { return strings ? bench::make_string_set(n) : bench::make_int_set(n); }
-
-std::vector<uint8_t> encode(CTkvs kvs)
-{
-    uint8_t *buffer = nullptr;
-    uint32_t length = 0;
-    CTerror e = 0;
-    MRQkvs_WriteToMemory(&buffer, kvs, &length, &e);
-    std::vector<uint8_t> bytes(buffer, buffer + length);
-    MRQkvs_FreeBuffer(buffer);
-    return bytes;
-}
 
 // The timed loops, shared by the sized sets and the make-call options set.
 void encode_loop(benchmark::State &state, CTkvs kvs)

@@ -32,12 +32,7 @@ void report(benchmark::State &state, std::size_t before, std::size_t after)
 std::vector<uint8_t> encoded(bool strings, int64_t n)
 {
     CTkvs kvs = strings ? bench::make_string_set(n) : bench::make_int_set(n);
-    uint8_t *buffer = nullptr;
-    uint32_t length = 0;
-    CTerror e = 0;
-    MRQkvs_WriteToMemory(&buffer, kvs, &length, &e);
-    std::vector<uint8_t> bytes(buffer, buffer + length);
-    MRQkvs_FreeBuffer(buffer);
+    std::vector<uint8_t> bytes = bench::encode(kvs);
     bench::destroy(kvs);
     return bytes;
 }

@@ -1,8 +1,6 @@
 // The one UTF-16 transcoder: its unit writer and joiner case by case, and
 // long strings through every reader of a block (memory, file, a stream that
 // cannot tell its length, the strict validator), which share it.
-#include <unistd.h>
-
 #include <cstdint>
 #include <cwchar>
 #include <string>
@@ -78,19 +76,6 @@ std::wstring long_text()
     return text;
 }
 
-Result read_through_pipe(CTkvs target, const Bytes &bytes)
-{
-    int fds[2];
-    EXPECT_EQ(pipe(fds), 0);
-    EXPECT_EQ(write(fds[1], bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
-    close(fds[1]);
-    std::FILE *in = fdopen(fds[0], "rb");
-    CTerror e = 0;
-    CTstatus s = ReadKVSBlock(in, target, &e);
-    std::fclose(in);
-    return {s, e};
-}
-
 class WireStrings : public KvsTest {};
 
 TEST_F(WireStrings, LongStringsReadAlikeOnEveryPath)
@@ -121,7 +106,7 @@ TEST_F(WireStrings, LongStringsReadAlikeOnEveryPath)
         Result (*read)(CTkvs, const Bytes &);
         const Bytes &bytes;
     };
-    const Path paths[] = {{"memory", read_memory, memory}, {"file", read_file, file}, {"pipe", read_through_pipe, file}};
+    const Path paths[] = {{"memory", read_memory, memory}, {"file", read_file, file}, {"pipe", read_pipe, file}};
     for (const Path &p : paths) {
         SCOPED_TRACE(p.name);
         Set back;

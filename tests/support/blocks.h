@@ -4,6 +4,7 @@
 #define KVSET_TESTS_SUPPORT_BLOCKS_H
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstdint>
 #include <cstdio>
@@ -116,6 +117,20 @@ inline Result read_memory(CTkvs kvs, const Bytes &block)
 {
     CTerror e = 0;
     CTstatus s = MRQkvs_ReadFromMemory(kvs, block.data(), static_cast<std::uint32_t>(block.size()), &e);
+    return {s, e};
+}
+
+// Reads a file block through a pipe: a stream that cannot seek or tell its length.
+inline Result read_pipe(CTkvs kvs, const Bytes &block)
+{
+    int fds[2];
+    EXPECT_EQ(pipe(fds), 0);
+    EXPECT_EQ(write(fds[1], block.data(), block.size()), static_cast<ssize_t>(block.size()));
+    close(fds[1]);
+    std::FILE *in = fdopen(fds[0], "rb");
+    CTerror e = 0;
+    CTstatus s = ReadKVSBlock(in, kvs, &e);
+    std::fclose(in);
     return {s, e};
 }
 
