@@ -5,6 +5,7 @@
 
 #include "kvset/ctkvs.h"
 #include "store/model.h"
+#include "store/registry.h"
 
 namespace kvs {
 
@@ -19,9 +20,19 @@ inline CTstatus answer(CTerror *error, CTerror symbol, CTstatus status)
 // nothing. An unregistered handle gives 3 with `unregistered` (most calls
 // report CT_errorInvalidKVSet, the walkers CT_errorNoResource); a broken
 // signature gives 3 with CT_errorInvalidKVSet. On success writes CT_errorOK,
-// sets *header and returns 0.
-CTstatus open_set(CTkvs kvs, CTerror *error, KVSetHeader **header,
-                  CTerror unregistered = CT_errorInvalidKVSet);
+// sets *header and returns 0. Inline: with a cached handle this is the whole
+// lookup of a call.
+inline CTstatus open_set(CTkvs kvs, CTerror *error, KVSetHeader **header,
+                         CTerror unregistered = CT_errorInvalidKVSet)
+{
+    if (error == nullptr) return CT_statusFail;
+    const Resolved found = registry_lookup(kvs);
+    *header = found.header;
+    if (found.header == nullptr) return answer(error, unregistered, CT_statusFail);
+    if (found.verdict != CT_errorOK) return answer(error, found.verdict, CT_statusFail);
+    *error = CT_errorOK;
+    return CT_statusOK;
+}
 
 }  // namespace kvs
 
