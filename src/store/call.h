@@ -16,6 +16,11 @@ inline CTstatus answer(CTerror *error, CTerror symbol, CTstatus status)
     return status;
 }
 
+// open_set's slow path: the lookup in the map under the registry mutex. The
+// header, with CT_errorOK written; or null, with the failure's symbol
+// written (open_set's status is then 3).
+KVSetHeader *open_set_locked(CTkvs kvs, CTerror *error, CTerror unregistered);
+
 // Opens a call on a handle. A null error reference gives 3 and writes
 // nothing. An unregistered handle gives 3 with `unregistered` (most calls
 // report CT_errorInvalidKVSet, the walkers CT_errorNoResource); a broken
@@ -26,11 +31,14 @@ inline CTstatus open_set(CTkvs kvs, CTerror *error, KVSetHeader **header,
                          CTerror unregistered = CT_errorInvalidKVSet)
 {
     if (error == nullptr) return CT_statusFail;
-    const Resolved found = registry_lookup(kvs);
-    *header = found.header;
-    if (found.header == nullptr) return answer(error, unregistered, CT_statusFail);
-    if (found.verdict != CT_errorOK) return answer(error, found.verdict, CT_statusFail);
-    *error = CT_errorOK;
+    KVSetHeader *found = nullptr;
+    if (cache_read(kvs, &found)) {
+        *error = CT_errorOK;
+    } else {
+        found = open_set_locked(kvs, error, unregistered);
+        if (found == nullptr) return CT_statusFail;
+    }
+    *header = found;
     return CT_statusOK;
 }
 

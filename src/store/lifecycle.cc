@@ -8,6 +8,13 @@
 
 namespace kvs {
 
+KVSetHeader *open_set_locked(CTkvs kvs, CTerror *error, CTerror unregistered)
+{
+    const Resolved found = registry_resolve_locked(kvs);
+    *error = found.header == nullptr ? unregistered : found.verdict;
+    return *error == CT_errorOK ? found.header : nullptr;
+}
+
 CTerror create_set(CTkvs *handle, std::int32_t level)
 {
     KVSetHeader *header = nullptr;

@@ -14,6 +14,7 @@
 
 namespace kvs {
 
+KVSetHeader g_noHeader{};
 CacheSlot g_registryCache[kCacheSlots];
 
 namespace {
@@ -170,6 +171,7 @@ void wipe_locked(CTkvs kvs, KVSetHeader *header)
     }
     begin_slot_change(slot);
     slot.handle.store(0, std::memory_order_release);
+    slot.header.store(&g_noHeader, std::memory_order_release);
     store_signature(header, false);
     end_slot_change(slot);
 }

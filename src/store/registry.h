@@ -19,6 +19,13 @@
 
 namespace kvs {
 
+// What a lookup found: the registered header (null when none) and the
+// verdict of the signature check (CT_errorOK or CT_errorInvalidKVSet).
+struct Resolved {
+    KVSetHeader *header;
+    CTerror verdict;
+};
+
 // The lookups' slow path: the map under the mutex, then the signature check.
 Resolved registry_resolve_locked(CTkvs kvs);
 KVSetHeader *registry_find_locked(CTkvs kvs);
@@ -28,8 +35,8 @@ KVSetHeader *registry_find_locked(CTkvs kvs);
 // handle is not registered or its signature fails.
 inline Resolved registry_lookup(CTkvs kvs)
 {
-    const Resolved hit = cache_read(kvs);
-    return hit.header != nullptr ? hit : registry_resolve_locked(kvs);
+    KVSetHeader *hit = nullptr;
+    return cache_read(kvs, &hit) ? Resolved{hit, CT_errorOK} : registry_resolve_locked(kvs);
 }
 
 // The same, with the header through a reference: *header is the registered
@@ -44,8 +51,8 @@ inline CTerror registry_resolve(CTkvs kvs, KVSetHeader **header)
 // The header of a registered handle, or null; no signature check.
 inline KVSetHeader *registry_find(CTkvs kvs)
 {
-    KVSetHeader *hit = cache_read(kvs).header;
-    return hit != nullptr ? hit : registry_find_locked(kvs);
+    KVSetHeader *hit = nullptr;
+    return cache_read(kvs, &hit) ? hit : registry_find_locked(kvs);
 }
 
 // Takes a header (from the free list, or a new one), makes it an empty set
