@@ -36,8 +36,12 @@ public:
     HeaderPool() = default;
     HeaderPool(const HeaderPool &) = delete;
     HeaderPool &operator=(const HeaderPool &) = delete;
+    // While sets are still registered at unload (a program that exits
+    // holding them) their headers stay, so what the sets hold is still
+    // reachable, as a live set's memory is.
     ~HeaderPool()
     {
+        if (taken_ != 0) return;
         while (chunks_ != nullptr) {
             Chunk *next = chunks_->next;
             std::free(chunks_);
@@ -52,6 +56,7 @@ public:
         if (free_ == nullptr && !grow()) return nullptr;
         Slot *slot = free_;
         free_ = slot->nextFree;
+        ++taken_;
         KVSetHeader *h = &slot->header;
         // The signature is shared with lock-free readers; the rest is not.
         static_assert(offsetof(KVSetHeader, signature) == 0, "the signature leads the header");
@@ -61,9 +66,8 @@ public:
 
     void give(KVSetHeader *h)
     {
-        Slot *slot = reinterpret_cast<Slot *>(h);  // the header is the slot's first member
-        slot->nextFree = free_;
-        free_ = slot;
+        --taken_;
+        park(h);
     }
 
 private:
@@ -83,12 +87,20 @@ private:
         if (chunk == nullptr) return false;
         chunk->next = chunks_;
         chunks_ = chunk;
-        for (std::size_t i = kPerChunk; i-- > 0;) give(&chunk->slots[i].header);
+        for (std::size_t i = kPerChunk; i-- > 0;) park(&chunk->slots[i].header);
         return true;
+    }
+
+    void park(KVSetHeader *h)
+    {
+        Slot *slot = reinterpret_cast<Slot *>(h);  // the header is the slot's first member
+        slot->nextFree = free_;
+        free_ = slot;
     }
 
     Chunk *chunks_ = nullptr;
     Slot *free_ = nullptr;
+    std::size_t taken_ = 0;  // headers of registered sets
 };
 
 // Built on first use: the map and the headers first, then the mutex; torn

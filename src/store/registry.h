@@ -8,6 +8,7 @@
 // Headers are never returned to the heap while the library is loaded: a
 // destroyed set's header goes to a free list and the next create reuses it,
 // so a lookup racing with a destroy reads memory that is still a header.
+// They are released at unload, unless sets are still registered then.
 #ifndef KVSET_SRC_STORE_REGISTRY_H
 #define KVSET_SRC_STORE_REGISTRY_H
 
