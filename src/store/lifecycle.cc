@@ -1,7 +1,6 @@
 // Create, destroy, validate and the counts over the registry.
 #include <cstring>
 
-#include "store/alloc.h"
 #include "store/call.h"
 #include "store/pairs.h"
 #include "store/registry.h"
@@ -9,36 +8,25 @@
 
 namespace kvs {
 
-CTstatus open_set(CTkvs kvs, CTerror *error, KVSetHeader **header, CTerror unregistered)
+KVSetHeader *open_set_locked(CTkvs kvs, CTerror *error, CTerror unregistered)
 {
-    if (error == nullptr) return CT_statusFail;
-    CTerror verdict = registry_resolve(kvs, header);
-    if (*header == nullptr) return answer(error, unregistered, CT_statusFail);
-    if (verdict != CT_errorOK) return answer(error, verdict, CT_statusFail);
-    *error = CT_errorOK;
-    return CT_statusOK;
+    const Resolved found = registry_resolve_locked(kvs);
+    *error = found.header == nullptr ? unregistered : found.verdict;
+    return *error == CT_errorOK ? found.header : nullptr;
 }
 
 CTerror create_set(CTkvs *handle, std::int32_t level)
 {
-    auto *header = static_cast<KVSetHeader *>(mem_calloc(1, sizeof(KVSetHeader)));
-    if (header == nullptr) return CT_errorNoResource;
-    std::memcpy(header->signature, kSignature, sizeof(kSignature));
-    header->level = level;
-    CTkvs issued = registry_add(header);
-    *handle = issued;
-    if (issued == 0) {
-        mem_free(header);
-        return CT_errorNoResource;
-    }
-    return CT_errorOK;
+    KVSetHeader *header = nullptr;
+    return registry_add(level, handle, &header);
 }
 
-// Clears, unregisters (wiping the signature) and frees one set.
+// Clears and unregisters one set (wiping the signature); its header goes back
+// to the registry's free list.
 static CTstatus destroy_resolved(CTkvs kvs, KVSetHeader *header)
 {
     clear_pairs(header);
-    if (registry_remove(kvs)) mem_free(header);
+    registry_remove(kvs);
     return CT_statusOK;
 }
 

@@ -2,8 +2,8 @@
 
 #include <ace/OS_NS_Thread.h>
 
-#include <atomic>
-#include <thread>
+#include <cstddef>
+#include <cstdlib>
 #include <cstring>
 #include <functional>
 #include <map>
@@ -13,6 +13,10 @@
 #include "store/registry_internal.h"
 
 namespace kvs {
+
+KVSetHeader g_noHeader{};
+CacheSlot g_registryCache[kCacheSlots];
+
 namespace {
 
 // Every value but 0 and KVS_HANDLE_RESERVED can be a handle.
@@ -21,7 +25,86 @@ constexpr std::uint64_t kMaxSets = 0xFFFFFFFEull;
 using HandleMap = std::map<CTkvs, KVSetHeader *, std::less<CTkvs>,
                            SeamAllocator<std::pair<const CTkvs, KVSetHeader *>>>;
 
-// Built on first use: the map first, then its mutex; torn down in reverse.
+// Headers for the whole life of the library. They are taken from the system
+// in chunks, like the cache table is static storage: they are the registry's
+// own, kept until unload, so they are not blocks an operation takes and
+// gives back, and the allocation seam neither counts nor fails them (a create
+// fails on its registry entry). Destroyed sets' headers wait on a free list.
+// Used under the registry mutex.
+class HeaderPool {
+public:
+    HeaderPool() = default;
+    HeaderPool(const HeaderPool &) = delete;
+    HeaderPool &operator=(const HeaderPool &) = delete;
+    // While sets are still registered at unload (a program that exits
+    // holding them) their headers stay, so what the sets hold is still
+    // reachable, as a live set's memory is.
+    ~HeaderPool()
+    {
+        if (taken_ != 0) return;
+        while (chunks_ != nullptr) {
+            Chunk *next = chunks_->next;
+            std::free(chunks_);
+            chunks_ = next;
+        }
+    }
+
+    // A header whose fields other than the signature are zero, or null when
+    // the system has no memory for a new chunk.
+    KVSetHeader *take()
+    {
+        if (free_ == nullptr && !grow()) return nullptr;
+        Slot *slot = free_;
+        free_ = slot->nextFree;
+        ++taken_;
+        KVSetHeader *h = &slot->header;
+        // The signature is shared with lock-free readers; the rest is not.
+        static_assert(offsetof(KVSetHeader, signature) == 0, "the signature leads the header");
+        std::memset(reinterpret_cast<char *>(h) + sizeof h->signature, 0, sizeof *h - sizeof h->signature);
+        return h;
+    }
+
+    void give(KVSetHeader *h)
+    {
+        --taken_;
+        park(h);
+    }
+
+private:
+    struct Slot {
+        KVSetHeader header;
+        Slot *nextFree;
+    };
+    static constexpr std::size_t kPerChunk = 64;
+    struct Chunk {
+        Chunk *next;
+        Slot slots[kPerChunk];
+    };
+
+    bool grow()
+    {
+        auto *chunk = static_cast<Chunk *>(std::calloc(1, sizeof(Chunk)));
+        if (chunk == nullptr) return false;
+        chunk->next = chunks_;
+        chunks_ = chunk;
+        for (std::size_t i = kPerChunk; i-- > 0;) park(&chunk->slots[i].header);
+        return true;
+    }
+
+    void park(KVSetHeader *h)
+    {
+        Slot *slot = reinterpret_cast<Slot *>(h);  // the header is the slot's first member
+        slot->nextFree = free_;
+        free_ = slot;
+    }
+
+    Chunk *chunks_ = nullptr;
+    Slot *free_ = nullptr;
+    std::size_t taken_ = 0;  // headers of registered sets
+};
+
+// Built on first use: the map and the headers first, then the mutex; torn
+// down in reverse.
 class Registry {
 public:
     Registry() { ACE_OS::mutex_init(&mutex_, USYNC_THREAD, static_cast<const char *>(0), 0, 0); }
@@ -41,6 +124,7 @@ public:
         Registry &r_;
     };
 
+    HeaderPool headers;
     HandleMap map;
     CTkvs counter = 0;
     std::uint64_t capacity = kMaxSets;
@@ -49,69 +133,59 @@ private:
     ACE_mutex_t mutex_;
 };
 
-// A lock-free cache in front of the map, so that looking up a registered
-// handle takes no lock: slot (handle mod size) holds that handle and its
-// header, written only under the registry mutex. A reader pins the slot
-// while it looks at the header (the signature check); removal clears the
-// slot and then waits for the pins in flight before the header is wiped and
-// freed, so a lookup racing with a destroy of the same handle either misses
-// or reads a header that is still whole. The map stays the one authority: a
-// slot holding another handle sends the lookup to the map under the mutex.
-// Handles are issued in sequence, so live sets rarely share a slot; each slot
-// has its own cache line, so threads on different sets do not share one.
-struct alignas(64) CacheSlot {
-    std::atomic<std::uint32_t> pins{0};
-    std::atomic<CTkvs> handle{0};
-    std::atomic<KVSetHeader *> header{nullptr};
-};
-
-constexpr std::uint32_t kCacheSlots = 1u << 14;
-CacheSlot g_cache[kCacheSlots];
-
-inline CacheSlot &slot_for(CTkvs kvs) { return g_cache[kvs & (kCacheSlots - 1)]; }
-
-// Writer side; the registry mutex is held. The header is published before
-// the handle that names it.
-void cache_fill_locked(CacheSlot &slot, CTkvs kvs, KVSetHeader *header)
-{
-    slot.header.store(header);
-    slot.handle.store(kvs);
-}
-
-// Writer side; the registry mutex is held. After it returns no reader looks
-// at the slot's old header any more.
-void cache_clear_locked(CacheSlot &slot)
-{
-    slot.handle.store(0);
-    while (slot.pins.load() != 0) std::this_thread::yield();
-    slot.header.store(nullptr);
-}
-
-bool signature_ok(const KVSetHeader *h);
-
-// Reader side, no lock. Hit: the handle is registered; *verdict is the
-// signature check and *header the header. Miss: ask the map.
-bool cache_lookup(CTkvs kvs, KVSetHeader **header, CTerror *verdict)
-{
-    CacheSlot &slot = slot_for(kvs);
-    slot.pins.fetch_add(1);
-    bool hit = false;
-    if (slot.handle.load() == kvs && kvs != 0) {
-        KVSetHeader *h = slot.header.load();
-        if (h != nullptr) {
-            *header = h;
-            *verdict = signature_ok(h) ? CT_errorOK : CT_errorInvalidKVSet;
-            hit = true;
-        }
-    }
-    slot.pins.fetch_sub(1, std::memory_order_release);
-    return hit;
-}
-
 Registry &registry()
 {
     static Registry instance;
     return instance;
+}
+
+// ---- writer side of the cache and the signature; the mutex is held -------
+// A slot changes between an odd and the next even version; the stores
+// between them are release stores, so a reader that sees any of them also
+// sees the odd version when it reads the version again.
+
+void begin_slot_change(CacheSlot &slot)
+{
+    slot.version.store(slot.version.load(std::memory_order_relaxed) + 1, std::memory_order_relaxed);
+}
+
+void end_slot_change(CacheSlot &slot)
+{
+    slot.version.store(slot.version.load(std::memory_order_relaxed) + 1, std::memory_order_release);
+}
+
+// Writes the signature, or zeros over it, one byte at a time.
+void store_signature(KVSetHeader *h, bool intact)
+{
+    for (std::size_t i = 0; i < sizeof h->signature; ++i) {
+        const char c = intact && i < sizeof kSignature ? kSignature[i] : '\0';
+        __atomic_store_n(&h->signature[i], c, __ATOMIC_RELEASE);
+    }
+}
+
+// The header is published before the handle that names it.
+void cache_fill_locked(CacheSlot &slot, CTkvs kvs, KVSetHeader *header)
+{
+    begin_slot_change(slot);
+    slot.header.store(header, std::memory_order_release);
+    slot.handle.store(kvs, std::memory_order_release);
+    end_slot_change(slot);
+}
+
+// Unregisters the header's signature, and the cached handle with it when the
+// slot holds it, so a reader either saw both as they were or misses.
+void wipe_locked(CTkvs kvs, KVSetHeader *header)
+{
+    CacheSlot &slot = cache_slot(kvs);
+    if (slot.handle.load(std::memory_order_relaxed) != kvs) {
+        store_signature(header, false);
+        return;
+    }
+    begin_slot_change(slot);
+    slot.handle.store(0, std::memory_order_release);
+    slot.header.store(&g_noHeader, std::memory_order_release);
+    store_signature(header, false);
+    end_slot_change(slot);
 }
 
 KVSetHeader *find_locked(Registry &r, CTkvs kvs)
@@ -133,49 +207,50 @@ CTkvs allocate_handle_locked(Registry &r)
     }
 }
 
-bool signature_ok(const KVSetHeader *h)
-{
-    return std::memcmp(h->signature, kSignature, kSignatureChecked) == 0;
-}
-
 }  // namespace
 
-CTerror registry_resolve(CTkvs kvs, KVSetHeader **header)
+Resolved registry_resolve_locked(CTkvs kvs)
 {
-    CTerror verdict = CT_errorOK;
-    if (cache_lookup(kvs, header, &verdict)) return verdict;
     Registry &r = registry();
     Registry::Guard lock(r);
     KVSetHeader *h = find_locked(r, kvs);
-    *header = h;
-    if (h == nullptr) return CT_errorInvalidKVSet;
-    return signature_ok(h) ? CT_errorOK : CT_errorInvalidKVSet;
+    if (h == nullptr) return {nullptr, CT_errorInvalidKVSet};
+    return {h, signature_intact(h) ? CT_errorOK : CT_errorInvalidKVSet};
 }
 
-KVSetHeader *registry_find(CTkvs kvs)
+KVSetHeader *registry_find_locked(CTkvs kvs)
 {
-    KVSetHeader *cached = nullptr;
-    CTerror verdict = CT_errorOK;
-    if (cache_lookup(kvs, &cached, &verdict)) return cached;
     Registry &r = registry();
     Registry::Guard lock(r);
     return find_locked(r, kvs);
 }
 
-CTkvs registry_add(KVSetHeader *header)
+CTerror registry_add(std::int32_t level, CTkvs *handle, KVSetHeader **header)
 {
+    *header = nullptr;
     Registry &r = registry();
     Registry::Guard lock(r);
-    if (r.map.size() >= r.capacity) return 0;
-    CTkvs handle = allocate_handle_locked(r);
-    try {
-        r.map.emplace(handle, header);
-    } catch (const std::bad_alloc &) {
-        return 0;
+    KVSetHeader *h = r.headers.take();
+    if (h == nullptr) return CT_errorNoResource;
+    *handle = 0;
+    if (r.map.size() >= r.capacity) {
+        r.headers.give(h);
+        return CT_errorNoResource;
     }
-    CacheSlot &slot = slot_for(handle);
-    if (slot.handle.load(std::memory_order_relaxed) == 0) cache_fill_locked(slot, handle, header);
-    return handle;
+    const CTkvs issued = allocate_handle_locked(r);
+    try {
+        r.map.emplace(issued, h);
+    } catch (const std::bad_alloc &) {
+        r.headers.give(h);
+        return CT_errorNoResource;
+    }
+    h->level = level;
+    store_signature(h, true);
+    CacheSlot &slot = cache_slot(issued);
+    if (slot.handle.load(std::memory_order_relaxed) == 0) cache_fill_locked(slot, issued, h);
+    *handle = issued;
+    *header = h;
+    return CT_errorOK;
 }
 
 bool registry_remove(CTkvs kvs)
@@ -184,10 +259,10 @@ bool registry_remove(CTkvs kvs)
     Registry::Guard lock(r);
     auto it = r.map.find(kvs);
     if (it == r.map.end()) return false;
-    CacheSlot &slot = slot_for(kvs);
-    if (slot.handle.load(std::memory_order_relaxed) == kvs) cache_clear_locked(slot);
-    std::memset(it->second->signature, 0, sizeof(it->second->signature));
+    KVSetHeader *h = it->second;
+    wipe_locked(kvs, h);
     r.map.erase(it);
+    r.headers.give(h);
     return true;
 }
 

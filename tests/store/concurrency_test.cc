@@ -201,5 +201,65 @@ TEST_F(Concurrency, WorkersOnTheirOwnSetsWhileTheRegistryChanges)
     EXPECT_EQ(failures.load(), 0);
 }
 
+// Churning threads create and destroy sets, so headers pass from one handle
+// to the next all the time, while readers look up a live set, handles the
+// churners destroyed a moment ago, and handles never issued. A lookup that
+// took a stale handle for the set now holding its header would answer OK.
+TEST_F(Concurrency, StaleHandlesStayRefusedWhileTheirHeadersAreReused)
+{
+    set_handle_counter(0x40000000u);
+    CTerror e = 0;
+    CTkvs live = 0;
+    ASSERT_EQ(CTkvs_Create(&live, &e), CT_statusOK);
+    ASSERT_EQ(CTkvs_PutInt(live, 1, 42, &e), CT_statusOK);
+
+    constexpr int kChurners = 2;
+    std::atomic<CTkvs> lastDestroyed[kChurners] = {};
+    std::atomic<bool> stop{false};
+    std::atomic<int> failures{0};
+
+    auto churner = [&](int id) {
+        CTerror ce = 0;
+        for (int round = 0; round < 3000; ++round) {
+            CTkvs a = 0, b = 0;
+            if (CTkvs_Create(&a, &ce) != CT_statusOK || CTkvs_Create(&b, &ce) != CT_statusOK) ++failures;
+            if (CTkvs_PutInt(a, 1, round, &ce) != CT_statusOK) ++failures;
+            if (CTkvs_Destroy(a, &ce) != CT_statusOK) ++failures;
+            lastDestroyed[id].store(a);
+            if (CTkvs_PutInt(b, 1, round, &ce) != CT_statusOK) ++failures;  // b may hold a's header
+            if (CTkvs_Destroy(b, &ce) != CT_statusOK) ++failures;
+            lastDestroyed[id].store(b);
+        }
+    };
+    auto reader = [&](int id) {
+        CTerror re = 0;
+        uint32_t i = 0;
+        while (!stop.load()) {
+            int32_t v = 0;
+            if (CTkvs_GetInt(live, 1, &v, &re) != CT_statusOK || v != 42) ++failures;
+            const CTkvs stale = lastDestroyed[(i + id) % kChurners].load();
+            if (stale != 0) {
+                if (CTkvs_GetInt(stale, 1, &v, &re) != CT_statusFail || re != CT_errorInvalidKVSet) ++failures;
+                CTsymbol key = 0;
+                uint32_t type = 0;
+                if (CTkvs_GetNextKey(stale, &key, &type, &re) != CT_statusFail || re != CT_errorNoResource)
+                    ++failures;
+            }
+            if (ValidateKVS(0x50000000u + (i & 0xFFFF)) != CT_errorInvalidKVSet) ++failures;
+            ++i;
+        }
+    };
+    std::vector<std::thread> threads;
+    threads.emplace_back(reader, 0);
+    threads.emplace_back(reader, 1);
+    std::thread c0(churner, 0), c1(churner, 1);
+    c0.join();
+    c1.join();
+    stop = true;
+    for (auto &t : threads) t.join();
+    EXPECT_EQ(failures.load(), 0);
+    EXPECT_EQ(CTkvs_Destroy(live, &e), CT_statusOK);
+}
+
 }  // namespace
 }  // namespace kvs::test
