@@ -443,13 +443,14 @@ private:
         if (watch_ != nullptr && !watch_->record(at, depth, type, key, count)) return CT_errorBadFormat;
         const TypeInfo *info = type_info(type);
         if (info == nullptr) return CT_errorOK;  // consumed, nothing stored
+        // Single values go straight into their pair node (store_inline), as a put of them does.
         CTerror symbol = CT_errorOK;
         switch (info->shape) {
         case Shape::Scalar: {
             std::uint32_t v;
             if (CTerror verdict = element_size(depth); verdict != CT_errorOK) return verdict;
             if (!get32(v)) return fail(depth, "value cut short");
-            return stored(put_block(target, key, info->storedCode, 1, &v, sizeof v, &symbol), symbol);
+            return stored(store_inline(target, key, info->storedCode, 1, &v, sizeof v, &symbol), symbol);
         }
         case Shape::Char: {
             std::uint8_t b[4] = {};
@@ -458,13 +459,13 @@ private:
             if (!source_.read(b, variant_.charBytes)) return fail(depth, "character cut short");
             if (!seen(ReadObserver::Field::Char, value_at, load_le32(b), depth)) return CT_errorBadFormat;
             auto c = static_cast<std::uint16_t>(b[0] | b[1] << 8);
-            return stored(put_block(target, key, KV_TYPE_CHAR, 1, &c, sizeof c, &symbol), symbol);
+            return stored(store_inline(target, key, KV_TYPE_CHAR, 1, &c, sizeof c, &symbol), symbol);
         }
         case Shape::Range: {
             struct_Irange r;
             if (CTerror verdict = element_size(depth); verdict != CT_errorOK) return verdict;
             if (!get32(r.lower) || !get32(r.upper)) return fail(depth, "range cut short");
-            return stored(put_block(target, key, KV_TYPE_IRANGE, 2, &r, sizeof r, &symbol), symbol);
+            return stored(store_inline(target, key, KV_TYPE_IRANGE, 2, &r, sizeof r, &symbol), symbol);
         }
         case Shape::Nested: {
             if (CTerror verdict = element_size(depth); verdict != CT_errorOK) return verdict;
