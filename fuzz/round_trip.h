@@ -31,9 +31,9 @@ inline bool has_empty_element(CTkvs kvs)
 {
     const kvs::KVSetHeader *set = kvs::registry_find(kvs);
     for (const KVPairNode *n = set->first; n != nullptr; n = n->next) {
-        if (n->type == KV_TYPE_KVS && has_empty_element(*static_cast<const CTkvs *>(n->value))) return true;
+        if (n->type == KV_TYPE_KVS && has_empty_element(*static_cast<const CTkvs *>(n->value()))) return true;
         if (n->type != KV_TYPE_KVS_ARRAY) continue;
-        const CTkvs *handles = static_cast<const CTkvs *>(n->value);
+        const CTkvs *handles = static_cast<const CTkvs *>(n->value());
         for (std::int32_t i = 0; i < n->count; ++i)
             if (handles[i] == 0 || has_empty_element(handles[i])) return true;
     }

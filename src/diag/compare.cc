@@ -33,7 +33,7 @@ int32_t compare_sets(CTkvs first, CTkvs second, CTerror *error)
         }
         // A nested set's result, failure included, is the pair's result.
         const auto nested = [error](CTkvs x, CTkvs y) { return compare_sets(x, y, error); };
-        const int32_t result = compare_values(*info, p->count, p->value, q->value, nested);
+        const int32_t result = compare_values(*info, p->count, p->value(), q->value(), nested);
         if (result != 0) return result;
     }
     return 0;

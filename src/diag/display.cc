@@ -158,15 +158,15 @@ void show_pair(Sink &out, const KVPairNode &node, NameBuffer &names)
     const TypeInfo *info = type_info(node.type);
     // Only a string may lack its value block; anything else without one is
     // shown like a pair of unknown type rather than read.
-    if (info != nullptr && node.value == nullptr && info->shape != Shape::String) info = nullptr;
+    if (info != nullptr && node.value() == nullptr && info->shape != Shape::String) info = nullptr;
     if (info == nullptr) {
         out.format(L"\tType = UNKNOWN[%d] (%d) \tValue = %08XH", node.count, static_cast<std::int32_t>(node.type),
-                   low32(node.value));
+                   low32(node.value()));
         return;
     }
     switch (info->shape) {
     case Shape::Scalar: {
-        const std::uint32_t v = *static_cast<const std::uint32_t *>(node.value);
+        const std::uint32_t v = *static_cast<const std::uint32_t *>(node.value());
         out.text(L"\tType = ");
         out.text(info->displayLabel);
         out.text(L" \tValue = ");
@@ -175,7 +175,7 @@ void show_pair(Sink &out, const KVPairNode &node, NameBuffer &names)
         return;
     }
     case Shape::Char: {
-        const wchar_t c = *static_cast<const std::uint16_t *>(node.value);
+        const wchar_t c = *static_cast<const std::uint16_t *>(node.value());
         out.text(L"\tType = ");
         out.text(info->displayLabel);
         out.text(L" \tValue = ");
@@ -183,7 +183,7 @@ void show_pair(Sink &out, const KVPairNode &node, NameBuffer &names)
         return;
     }
     case Shape::Range: {
-        const auto *r = static_cast<const struct_Irange *>(node.value);
+        const auto *r = static_cast<const struct_Irange *>(node.value());
         out.text(L"\tType = ");
         out.text(info->displayLabel);
         out.format(L"  lower/upper = %d / %d", r->lower, r->upper);
@@ -193,12 +193,12 @@ void show_pair(Sink &out, const KVPairNode &node, NameBuffer &names)
         out.text(L"\tType = ");
         out.text(info->displayLabel);
         out.text(L" \tValue = '");
-        out.string(static_cast<const wchar_t *>(node.value));
+        out.string(static_cast<const wchar_t *>(node.value()));
         out.text(L"'");
         return;
-    case Shape::Nested: show_nested(out, *info, *static_cast<const CTkvs *>(node.value)); return;
-    case Shape::NestedArray: show_set_array(out, *info, node.count, static_cast<const CTkvs *>(node.value)); return;
-    default: show_array(out, *info, node.count, node.value, names); return;
+    case Shape::Nested: show_nested(out, *info, *static_cast<const CTkvs *>(node.value())); return;
+    case Shape::NestedArray: show_set_array(out, *info, node.count, static_cast<const CTkvs *>(node.value())); return;
+    default: show_array(out, *info, node.count, node.value(), names); return;
     }
 }
 

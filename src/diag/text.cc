@@ -15,7 +15,7 @@ namespace {
 
 std::uint32_t word(const KVPairNode &node)
 {
-    return node.value != nullptr ? *static_cast<const std::uint32_t *>(node.value) : 0;
+    return node.value() != nullptr ? *static_cast<const std::uint32_t *>(node.value()) : 0;
 }
 
 void render_number(Sink &out, const TypeInfo &info, std::uint32_t v, NameBuffer &names)
@@ -36,7 +36,7 @@ void render_value(Sink &out, const KVPairNode &node, NameBuffer &names)
     const TypeInfo *info = type_info(node.type);
     if (info != nullptr && info->plainText) {
         if (info->shape == Shape::String)
-            out.string(static_cast<const wchar_t *>(node.value));
+            out.string(static_cast<const wchar_t *>(node.value()));
         else
             render_number(out, *info, word(node), names);
         return;

@@ -47,8 +47,8 @@ bool read_nested(const KVSetHeader &nested, std::vector<OptionalSet> *sets, std:
 // count or no block for its elements, or no block where one value must be.
 bool malformed(const KVPairNode &node, const TypeInfo &info)
 {
-    if (is_array_shape(info.shape)) return node.count < 0 || (node.count > 0 && node.value == nullptr);
-    return node.value == nullptr && info.shape != Shape::String;
+    if (is_array_shape(info.shape)) return node.count < 0 || (node.count > 0 && node.value() == nullptr);
+    return node.value() == nullptr && info.shape != Shape::String;
 }
 
 bool read_value(const KVPairNode &node, const TypeInfo &info, Pair *pair, std::string *error)
@@ -61,25 +61,25 @@ bool read_value(const KVPairNode &node, const TypeInfo &info, Pair *pair, std::s
     const auto n = is_array_shape(info.shape) ? static_cast<std::size_t>(node.count) : 1;
     switch (info.shape) {
     case Shape::String: {
-        const auto *s = static_cast<const wchar_t *>(node.value);
+        const auto *s = static_cast<const wchar_t *>(node.value());
         pair->strings.push_back(s == nullptr ? OptionalString() : OptionalString(s));
         return true;
     }
     case Shape::StringArray: {
-        const auto *strings = static_cast<const wchar_t *const *>(node.value);
+        const auto *strings = static_cast<const wchar_t *const *>(node.value());
         pair->strings.reserve(n);
         for (std::size_t i = 0; i < n; ++i)
             pair->strings.push_back(strings[i] == nullptr ? OptionalString() : OptionalString(strings[i]));
         return true;
     }
     case Shape::Nested: {
-        const KVSetHeader *nested = resolve(*static_cast<const CTkvs *>(node.value));
+        const KVSetHeader *nested = resolve(*static_cast<const CTkvs *>(node.value()));
         if (nested != nullptr) return read_nested(*nested, &pair->sets, error);
         *error = failure("cannot read pair", node.key, CT_errorInvalidKVSet);
         return false;
     }
     case Shape::NestedArray: {
-        const auto *handles = static_cast<const CTkvs *>(node.value);
+        const auto *handles = static_cast<const CTkvs *>(node.value());
         pair->sets.reserve(n);
         for (std::size_t i = 0; i < n; ++i) {
             if (handles[i] == 0) {
@@ -96,13 +96,13 @@ bool read_value(const KVPairNode &node, const TypeInfo &info, Pair *pair, std::s
         return true;
     }
     case Shape::Bytes: {
-        const auto *b = static_cast<const std::uint8_t *>(node.value);
+        const auto *b = static_cast<const std::uint8_t *>(node.value());
         pair->bytes.assign(b, b + n);
         return true;
     }
     case Shape::Char: {
         std::uint16_t c = 0;
-        std::memcpy(&c, node.value, sizeof c);
+        std::memcpy(&c, node.value(), sizeof c);
         pair->words.push_back(c);
         return true;
     }
@@ -112,7 +112,7 @@ bool read_value(const KVPairNode &node, const TypeInfo &info, Pair *pair, std::s
     case Shape::RangeArray:
         // Whole 32-bit words: one per value, two per range.
         pair->words.resize(n * info.elementSize / sizeof(std::uint32_t));
-        if (n != 0) std::memcpy(pair->words.data(), node.value, n * info.elementSize);
+        if (n != 0) std::memcpy(pair->words.data(), node.value(), n * info.elementSize);
         return true;
     }
     return false;

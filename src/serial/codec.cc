@@ -42,6 +42,7 @@
 
 #include "serial/utf16.h"
 #include "store/alloc.h"
+#include "store/key_index.h"
 #include "store/pairs.h"
 #include "store/registry.h"
 #include "store/store.h"
@@ -122,7 +123,7 @@ private:
                 std::uint8_t *p = sink_.claim(20);
                 if (p == nullptr) return CT_errorNoResource;
                 std::uint32_t v;
-                std::memcpy(&v, node.value, 4);
+                std::memcpy(&v, node.value(), 4);
                 store_le32(p, node.type);
                 store_le32(p + 4, node.key);
                 store_le32(p + 8, static_cast<std::uint32_t>(node.count));
@@ -139,13 +140,13 @@ private:
         switch (info->shape) {
         case Shape::Scalar: {
             std::uint32_t v;
-            std::memcpy(&v, node.value, 4);
+            std::memcpy(&v, node.value(), 4);
             ok = sized32(4, v);
             break;
         }
         case Shape::Char: {
             std::uint16_t c;
-            std::memcpy(&c, node.value, 2);
+            std::memcpy(&c, node.value(), 2);
             if (variant_.charBytes == 4) {
                 ok = sized32(4, c);
             } else {
@@ -159,22 +160,22 @@ private:
         }
         case Shape::Range: {
             struct_Irange r;
-            std::memcpy(&r, node.value, sizeof r);
+            std::memcpy(&r, node.value(), sizeof r);
             ok = sized_range(r);
             break;
         }
         case Shape::Nested:
             if (!put32(0)) return CT_errorNoResource;
-            return nested(*static_cast<const CTkvs *>(node.value), depth + 1);
+            return nested(*static_cast<const CTkvs *>(node.value()), depth + 1);
         case Shape::String:
-            return string(static_cast<const wchar_t *>(node.value));
+            return string(static_cast<const wchar_t *>(node.value()));
         case Shape::Array: {
-            auto *values = static_cast<const std::uint32_t *>(node.value);
+            auto *values = static_cast<const std::uint32_t *>(node.value());
             for (std::int32_t i = 0; ok && i < count; ++i) ok = sized32(4, values[i]);
             break;
         }
         case Shape::Bytes: {
-            auto *bytes = static_cast<const std::uint8_t *>(node.value);
+            auto *bytes = static_cast<const std::uint8_t *>(node.value());
             for (std::int32_t i = 0; ok && i < count; ++i) {
                 std::uint8_t b[5] = {1, 0, 0, 0, bytes[i]};
                 ok = sink_.write(b, 5);
@@ -182,12 +183,12 @@ private:
             break;
         }
         case Shape::RangeArray: {
-            auto *ranges = static_cast<const struct_Irange *>(node.value);
+            auto *ranges = static_cast<const struct_Irange *>(node.value());
             for (std::int32_t i = 0; ok && i < count; ++i) ok = sized_range(ranges[i]);
             break;
         }
         case Shape::NestedArray: {
-            auto *handles = static_cast<const CTkvs *>(node.value);
+            auto *handles = static_cast<const CTkvs *>(node.value());
             for (std::int32_t i = 0; i < count; ++i) {
                 if (handles[i] == 0) {
                     if (!variant_.writesEmptyElement) return CT_errorNoResource;
@@ -201,7 +202,7 @@ private:
             break;
         }
         case Shape::StringArray: {
-            auto *strings = static_cast<wchar_t *const *>(node.value);
+            auto *strings = static_cast<wchar_t *const *>(node.value());
             for (std::int32_t i = 0; i < count; ++i) {
                 CTerror verdict = string(strings[i]);
                 if (verdict != CT_errorOK) return verdict;
@@ -336,6 +337,7 @@ public:
         std::int32_t count;
         if (!get32(count)) return fail(depth - 1, "block cut short before its pair count");
         if (watch_ != nullptr && !watch_->block(at, depth, count)) return CT_errorBadFormat;
+        reserve_index(target, count);
         for (std::int32_t i = 0; i < count; ++i) {
             CTerror verdict = pair(target, depth);
             if (verdict != CT_errorOK) return verdict;
@@ -344,6 +346,21 @@ public:
     }
 
 private:
+    // Sizes the target's key index once for the pairs the block announces,
+    // as many as the bytes left can hold (a pair record takes 12 at least),
+    // so it is not rebuilt while the pairs are read; a hostile count sizes
+    // nothing larger than the input. A source that cannot tell what remains
+    // leaves the index to grow as pairs come.
+    void reserve_index(KVSetHeader *target, std::int32_t count)
+    {
+        constexpr std::uint64_t kSmallestPair = 12;
+        const std::uint64_t left = source_.remaining();
+        if (count <= 0 || left == ByteSource::kUnknown) return;
+        const std::uint64_t pairs = std::min<std::uint64_t>(static_cast<std::uint64_t>(count), left / kSmallestPair);
+        index_reserve(target, static_cast<std::uint32_t>(
+                                  std::min<std::uint64_t>(pairs + static_cast<std::uint64_t>(target->pairCount), INT32_MAX)));
+    }
+
     // Where the next read starts, counted from the start of the read; only
     // kept up when there is an observer (0 when the source cannot tell).
     std::uint64_t offset() const
@@ -426,13 +443,14 @@ private:
         if (watch_ != nullptr && !watch_->record(at, depth, type, key, count)) return CT_errorBadFormat;
         const TypeInfo *info = type_info(type);
         if (info == nullptr) return CT_errorOK;  // consumed, nothing stored
+        // Single values go straight into their pair node (store_inline), as a put of them does.
         CTerror symbol = CT_errorOK;
         switch (info->shape) {
         case Shape::Scalar: {
             std::uint32_t v;
             if (CTerror verdict = element_size(depth); verdict != CT_errorOK) return verdict;
             if (!get32(v)) return fail(depth, "value cut short");
-            return stored(put_block(target, key, info->storedCode, 1, &v, sizeof v, &symbol), symbol);
+            return stored(store_inline(target, key, info->storedCode, 1, &v, sizeof v, &symbol), symbol);
         }
         case Shape::Char: {
             std::uint8_t b[4] = {};
@@ -441,13 +459,13 @@ private:
             if (!source_.read(b, variant_.charBytes)) return fail(depth, "character cut short");
             if (!seen(ReadObserver::Field::Char, value_at, load_le32(b), depth)) return CT_errorBadFormat;
             auto c = static_cast<std::uint16_t>(b[0] | b[1] << 8);
-            return stored(put_block(target, key, KV_TYPE_CHAR, 1, &c, sizeof c, &symbol), symbol);
+            return stored(store_inline(target, key, KV_TYPE_CHAR, 1, &c, sizeof c, &symbol), symbol);
         }
         case Shape::Range: {
             struct_Irange r;
             if (CTerror verdict = element_size(depth); verdict != CT_errorOK) return verdict;
             if (!get32(r.lower) || !get32(r.upper)) return fail(depth, "range cut short");
-            return stored(put_block(target, key, KV_TYPE_IRANGE, 2, &r, sizeof r, &symbol), symbol);
+            return stored(store_inline(target, key, KV_TYPE_IRANGE, 2, &r, sizeof r, &symbol), symbol);
         }
         case Shape::Nested: {
             if (CTerror verdict = element_size(depth); verdict != CT_errorOK) return verdict;
@@ -462,12 +480,8 @@ private:
             *block = nested;  // the decoded set itself becomes the pair's own copy
             return stored(store_pair(target, key, KV_TYPE_KVS, 1, block, &symbol), symbol);
         }
-        case Shape::String: {
-            wchar_t *s = nullptr;
-            CTerror verdict = string(&s, depth);
-            if (verdict != CT_errorOK) return verdict;
-            return stored(store_pair(target, key, KV_TYPE_STRING, 1, s, &symbol), symbol);
-        }
+        case Shape::String:
+            return string_pair(target, key, depth);
         case Shape::Array:
         case Shape::Bytes:
         case Shape::RangeArray:
@@ -509,12 +523,46 @@ private:
         return stored(store_pair(target, key, info.storedCode, count, storage.release(), &symbol), symbol);
     }
 
+    // A string pair. A new key's string is read into its pair node's own
+    // allocation (one block for both); a key the target holds keeps its node
+    // (replace in place) and gets a string block of its own, as does every
+    // string from a source that cannot tell what remains (its length could
+    // not be checked before the allocation).
+    CTerror string_pair(KVSetHeader *target, CTsymbol key, int depth)
+    {
+        std::int32_t n = 0;
+        if (CTerror verdict = string_head(&n, depth); verdict != CT_errorOK) return verdict;
+        if (n == 0 || !whole() || find_pair(target, key) != nullptr) {
+            wchar_t *s = nullptr;
+            if (CTerror verdict = string_body(n, &s, depth); verdict != CT_errorOK) return verdict;
+            CTerror symbol = CT_errorOK;
+            return stored(store_pair(target, key, KV_TYPE_STRING, 1, s, &symbol), symbol);
+        }
+        const auto units = static_cast<std::size_t>(n);
+        KVPairNode *node = new_node(key, KV_TYPE_STRING, 1, (units + 1) * sizeof(wchar_t));
+        if (node == nullptr) return CT_errorNoResource;
+        auto *text = static_cast<wchar_t *>(node->value());
+        if (CTerror verdict = string_units(units, depth, [text](std::size_t) { return text; }); verdict != CT_errorOK) {
+            delete_node(node);  // not linked yet
+            return verdict;
+        }
+        append_node(target, node);
+        return CT_errorOK;
+    }
+
     // One string record into a new zero-terminated wchar_t string, or null
-    // for n = 0. Exactly n units are read; a valid surrogate pair becomes one
-    // wchar_t, a lone surrogate stays as it is.
+    // for n = 0.
     CTerror string(wchar_t **out, int depth)
     {
-        *out = nullptr;
+        std::int32_t n = 0;
+        if (CTerror verdict = string_head(&n, depth); verdict != CT_errorOK) return verdict;
+        return string_body(n, out, depth);
+    }
+
+    // A string record's width byte (memory variant) and length n, checked
+    // against the bytes that remain.
+    CTerror string_head(std::int32_t *length, int depth)
+    {
         if (variant_.stringWidthByte) {
             const std::uint64_t width_at = offset();
             std::uint8_t width;
@@ -528,21 +576,44 @@ private:
             return fail_at(length_at, depth,
                            n < 0 ? "negative string length" : "string length larger than the bytes that remain");
         if (!seen(ReadObserver::Field::Length, length_at, static_cast<std::uint32_t>(n), depth)) return CT_errorBadFormat;
+        *length = n;
+        return CT_errorOK;
+    }
+
+    // The n units of a string record into a new string block, or null for n = 0.
+    CTerror string_body(std::int32_t n, wchar_t **out, int depth)
+    {
+        *out = nullptr;
         if (n == 0) return CT_errorOK;
         const auto units = static_cast<std::size_t>(n);
         // Each unit read ends at most one character, so room for the units
         // read so far, plus the terminator, is always enough.
         Storage chars(sizeof(wchar_t), units + 1, whole(), false);
+        CTerror verdict = string_units(units, depth, [&chars](std::size_t index) {
+            return chars.reserve(index) ? chars.as<wchar_t>() : nullptr;
+        });
+        if (verdict == CT_errorOK) *out = static_cast<wchar_t *>(chars.release());
+        return verdict;
+    }
+
+    // Reads `units` UTF-16 units into a zero-terminated wchar_t string: a
+    // valid surrogate pair becomes one wchar_t, a lone surrogate stays as it
+    // is. room(i) gives the string's storage with room for the character at
+    // index i, or null when it cannot.
+    template <class Room>
+    CTerror string_units(std::size_t units, int depth, Room room)
+    {
         Utf16Joiner joiner;
         std::size_t length = 0;
+        wchar_t *text = nullptr;
+        auto emit = [&text, &length](std::uint32_t c) { text[length++] = static_cast<wchar_t>(c); };
         std::uint8_t chunk[kChunkUnits * 4];
         for (std::size_t done = 0; done < units;) {
             const std::size_t batch = std::min(kChunkUnits, units - done);
             const std::uint64_t chunk_at = offset();
             if (!source_.read(chunk, batch * 4)) return fail(depth, "string cut short");
-            if (!chars.reserve(done + batch)) return CT_errorNoResource;
-            wchar_t *text = chars.as<wchar_t>();
-            auto emit = [text, &length](std::uint32_t c) { text[length++] = static_cast<wchar_t>(c); };
+            text = room(done + batch);
+            if (text == nullptr) return CT_errorNoResource;
             if (watch_ == nullptr) {  // the observer's check kept out of the common loop
                 for (std::size_t k = 0; k < batch; ++k) joiner.push(load_le32(chunk + k * 4) & 0xFFFF, emit);
             } else {
@@ -554,10 +625,8 @@ private:
             }
             done += batch;
         }
-        wchar_t *text = chars.as<wchar_t>();
-        joiner.finish([text, &length](std::uint32_t c) { text[length++] = static_cast<wchar_t>(c); });
+        joiner.finish(emit);
         text[length] = 0;  // terminated whether or not the record's last unit was zero
-        *out = static_cast<wchar_t *>(chars.release());
         return CT_errorOK;
     }
 

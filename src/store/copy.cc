@@ -29,11 +29,11 @@ bool lists_match(const KVSetHeader *a, const KVSetHeader *b)
         if (p->key != q->key || p->count != q->count || p->type != q->type) return false;
         const TypeInfo *info = type_info(p->type);
         if (info == nullptr) {
-            if (p->value != q->value) return false;
+            if (p->value() != q->value()) return false;
             continue;
         }
         const auto nested = [](CTkvs x, CTkvs y) -> std::int32_t { return sets_equal(x, y) ? 0 : 1; };
-        if (compare_values(*info, p->count, p->value, q->value, nested) != 0) return false;
+        if (compare_values(*info, p->count, p->value(), q->value(), nested) != 0) return false;
     }
     return p == nullptr && q == nullptr;
 }
@@ -48,21 +48,21 @@ CTstatus copy_pairs(KVSetHeader *target, const KVSetHeader *source, CTerror *err
         CTstatus status;
         switch (info->shape) {
         case Shape::String:
-            status = put_string(target, node->key, static_cast<const wchar_t *>(node->value), error);
+            status = put_string(target, node->key, static_cast<const wchar_t *>(node->value()), error);
             break;
         case Shape::StringArray:
-            status = put_string_array(target, node->key, static_cast<const wchar_t *const *>(node->value),
+            status = put_string_array(target, node->key, static_cast<const wchar_t *const *>(node->value()),
                                       static_cast<std::uint32_t>(node->count), error);
             break;
         case Shape::Nested:
-            status = put_nested(target, node->key, *static_cast<const CTkvs *>(node->value), error);
+            status = put_nested(target, node->key, *static_cast<const CTkvs *>(node->value()), error);
             break;
         case Shape::NestedArray:
-            status = put_nested_array(target, node->key, static_cast<const CTkvs *>(node->value),
+            status = put_nested_array(target, node->key, static_cast<const CTkvs *>(node->value()),
                                       static_cast<std::uint32_t>(node->count), error);
             break;
         default:
-            status = put_block(target, node->key, info->storedCode, node->count, node->value,
+            status = put_block(target, node->key, info->storedCode, node->count, node->value(),
                                block_bytes(*info, node->count), error);
             break;
         }

@@ -40,7 +40,7 @@ CTstatus get_single(CTkvs kvs, CTsymbol key, std::uint32_t type, T *value, CTerr
     CTstatus status =
         open_get(kvs, key, type, value == nullptr, null_value_symbol(type), CT_statusFail, error, &node);
     if (status != CT_statusOK) return status;
-    std::memcpy(value, node->value, sizeof(T));
+    std::memcpy(value, node->value(), sizeof(T));
     return answer(error, CT_errorOK, CT_statusOK);
 }
 
@@ -52,7 +52,7 @@ CTstatus get_array(CTkvs kvs, CTsymbol key, std::uint32_t type, T **elements, in
                                CT_statusFail, error, &node);
     if (status != CT_statusOK) return status;
     *count = node->count;
-    *elements = static_cast<T *>(node->value);
+    *elements = static_cast<T *>(node->value());
     return answer(error, CT_errorOK, CT_statusOK);
 }
 
@@ -85,8 +85,8 @@ CTstatus CTkvs_GetIrange(CTkvs kvs, CTsymbol key, struct_Irange *range, CTerror 
     CTstatus status =
         open_get(kvs, key, KV_TYPE_IRANGE, range == nullptr, CT_errorNoResource, CT_statusWarning, error, &node);
     if (status != CT_statusOK) return status;
-    if (node->value == nullptr) return answer(error, CT_errorNoResource, CT_statusFail);
-    std::memcpy(range, node->value, sizeof(struct_Irange));
+    if (node->value() == nullptr) return answer(error, CT_errorNoResource, CT_statusFail);
+    std::memcpy(range, node->value(), sizeof(struct_Irange));
     return answer(error, CT_errorOK, CT_statusOK);
 }
 
@@ -101,7 +101,7 @@ CTstatus CTkvs_GetString(CTkvs kvs, CTsymbol key, wchar_t **value, CTerror *erro
     CTstatus status =
         open_get(kvs, key, KV_TYPE_STRING, value == nullptr, CT_errorBadParameter, CT_statusFail, error, &node);
     if (status != CT_statusOK) return status;
-    *value = static_cast<wchar_t *>(node->value);
+    *value = static_cast<wchar_t *>(node->value());
     return answer(error, CT_errorOK, CT_statusOK);
 }
 
@@ -111,7 +111,7 @@ CTstatus CTkvs_GetKVS(CTkvs kvs, CTsymbol key, CTkvs *nested, CTerror *error)
     CTstatus status =
         open_get(kvs, key, KV_TYPE_KVS, nested == nullptr, CT_errorBadParameter, CT_statusFail, error, &node);
     if (status != CT_statusOK) return status;
-    CTkvs held = *static_cast<CTkvs *>(node->value);
+    CTkvs held = *static_cast<CTkvs *>(node->value());
     if (ValidateKVS(held) != CT_errorOK) {
         *nested = 0;
         return answer(error, CT_errorInvalidKVSet, CT_statusFail);

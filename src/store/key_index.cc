@@ -2,6 +2,7 @@
 
 #include <sys/random.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstring>
 #include <ctime>
@@ -13,14 +14,14 @@ namespace kvs {
 
 // Open addressing with linear probing; a removed slot becomes a tombstone,
 // and the table is rebuilt when live entries and tombstones pass half of it.
+// The header and its slots are one heap block.
 struct KeyIndex {
-    std::uint32_t mask;         // capacity - 1; capacity is a power of two
-    std::uint32_t shift;        // 64 - log2(capacity): the hash's top bits choose the slot
+    std::uint32_t capacity;     // slots; any size (the hash is scaled to it, not masked)
     std::uint32_t live;         // nodes in the table
     std::uint32_t used;         // live + tombstones
     std::uint32_t reseedFloor;  // live nodes the set needs before it may be reseeded again
     std::uint64_t seed;         // of index_hash for this table, made odd: the multiplier itself
-    KVPairNode **slots;
+    KVPairNode **slots;         // right after this header
 };
 
 namespace {
@@ -49,10 +50,14 @@ std::uint64_t fresh_seed()
     return mix64(g_reseedSecret + 0x9E3779B97F4A7C15ull * g_reseeds.fetch_add(1, std::memory_order_relaxed));
 }
 
+// The hash's top 32 bits scaled to the table: slot = top * capacity / 2^32.
 inline std::uint32_t slot_of(const KeyIndex *index, std::uint32_t key)
 {
-    return static_cast<std::uint32_t>((key * index->seed) >> index->shift);  // index_hash, seed already odd
+    const std::uint64_t top = (key * index->seed) >> 32;  // index_hash, seed already odd
+    return static_cast<std::uint32_t>((top * index->capacity) >> 32);
 }
+
+inline std::uint32_t next_slot(const KeyIndex *index, std::uint32_t i) { return i + 1 == index->capacity ? 0 : i + 1; }
 
 // Places a node that is not in the table yet; returns the slots walked.
 std::uint32_t insert_fresh(KeyIndex *index, KVPairNode *node)
@@ -60,7 +65,7 @@ std::uint32_t insert_fresh(KeyIndex *index, KVPairNode *node)
     std::uint32_t i = slot_of(index, node->key);
     std::uint32_t walked = 0;
     while (index->slots[i] != nullptr && index->slots[i] != kTombstone) {
-        i = (i + 1) & index->mask;
+        i = next_slot(index, i);
         ++walked;
     }
     if (index->slots[i] == nullptr) ++index->used;
@@ -69,32 +74,23 @@ std::uint32_t insert_fresh(KeyIndex *index, KVPairNode *node)
     return walked;
 }
 
-void free_index(KeyIndex *index)
-{
-    if (index == nullptr) return;
-    mem_free(index->slots);
-    mem_free(index);
-}
+void free_index(KeyIndex *index) { mem_free(index); }
 
-// A new index over every node of the list with room for twice the pairs,
-// under `seed`, or under fresh seeds while a node lands past kProbeLimit
-// (a few attempts, each stopped early, so the cost stays linear); null when
-// memory could not be obtained.
-KeyIndex *build(const KVSetHeader *set, std::uint64_t seed, std::uint32_t reseedFloor)
+// Slots for `pairs` pairs at a load of at most one half, so that probe runs
+// stay short (and kProbeLimit is only passed by keys that collide on purpose).
+std::uint32_t capacity_for(std::uint32_t pairs) { return std::max<std::uint32_t>(64, 2 * pairs); }
+
+// A new index of `capacity` slots over every node of the list, under
+// `seed`, or under fresh seeds while a node lands past kProbeLimit (a few
+// attempts, each stopped early, so the cost stays linear); null when memory
+// could not be obtained.
+KeyIndex *build(const KVSetHeader *set, std::uint32_t capacity, std::uint64_t seed, std::uint32_t reseedFloor)
 {
     constexpr int kAttempts = 4;
-    std::uint32_t capacity = 64;
-    while (capacity < static_cast<std::uint32_t>(set->pairCount) * 4u) capacity <<= 1;
-    auto *index = static_cast<KeyIndex *>(mem_calloc(1, sizeof(KeyIndex)));
+    auto *index = static_cast<KeyIndex *>(mem_calloc(1, sizeof(KeyIndex) + capacity * sizeof(KVPairNode *)));
     if (index == nullptr) return nullptr;
-    index->slots = static_cast<KVPairNode **>(mem_calloc(capacity, sizeof(KVPairNode *)));
-    if (index->slots == nullptr) {
-        mem_free(index);
-        return nullptr;
-    }
-    index->mask = capacity - 1;
-    index->shift = 64;
-    for (std::uint32_t c = capacity; c > 1; c >>= 1) --index->shift;
+    index->slots = reinterpret_cast<KVPairNode **>(index + 1);
+    index->capacity = capacity;
     index->seed = seed | 1u;
     index->reseedFloor = reseedFloor;
     for (int attempt = 1;; ++attempt) {
@@ -107,6 +103,12 @@ KeyIndex *build(const KVSetHeader *set, std::uint64_t seed, std::uint32_t reseed
         index->seed = fresh_seed() | 1u;
         index->reseedFloor = 2 * static_cast<std::uint32_t>(set->pairCount);
     }
+}
+
+// Built or grown for the pairs a set holds: room for twice as many.
+std::uint32_t growth_capacity(const KVSetHeader *set)
+{
+    return capacity_for(2 * static_cast<std::uint32_t>(set->pairCount));
 }
 
 // Puts `fresh` in place of the set's index when it was obtained.
@@ -127,9 +129,9 @@ std::uint32_t index_longest_probe(const KeyIndex *index)
 {
     // The longest run of occupied slots (wrapping round) bounds every walk.
     std::uint32_t longest = 0, run = 0;
-    const std::uint32_t capacity = index->mask + 1;
+    const std::uint32_t capacity = index->capacity;
     for (std::uint32_t k = 0; k < 2 * capacity; ++k) {
-        run = index->slots[k & index->mask] != nullptr ? run + 1 : 0;
+        run = index->slots[k % capacity] != nullptr ? run + 1 : 0;
         if (run > longest) longest = run;
     }
     return longest > capacity ? capacity : longest;
@@ -142,7 +144,7 @@ KVPairNode *index_find(const KeyIndex *index, std::uint32_t key)
         KVPairNode *n = index->slots[i];
         if (n == nullptr) return nullptr;
         if (n != kTombstone && n->key == key) return n;
-        i = (i + 1) & index->mask;
+        i = next_slot(index, i);
     }
 }
 
@@ -150,18 +152,18 @@ void index_appended(KVSetHeader *set, KVPairNode *node)
 {
     KeyIndex *index = set->index;
     if (index == nullptr) {
-        if (set->pairCount > kIndexThreshold) set->index = build(set, index_seed(), 0);
+        if (set->pairCount > kIndexThreshold) set->index = build(set, growth_capacity(set), index_seed(), 0);
         return;
     }
-    if ((index->used + 1) * 2 > index->mask + 1) {
+    if ((index->used + 1) * 2 > index->capacity) {
         // Rebuild bigger (this also sweeps the tombstones); node is already listed.
-        KeyIndex *grown = build(set, index->seed, index->reseedFloor);
+        KeyIndex *grown = build(set, growth_capacity(set), index->seed, index->reseedFloor);
         free_index(index);
         set->index = grown;  // null on failure: lookups walk the list
         return;
     }
     if (insert_fresh(index, node) > kProbeLimit && index->live >= index->reseedFloor)
-        replace_index(set, build(set, fresh_seed(), 2 * index->live));  // kept as it is on failure
+        replace_index(set, build(set, index->capacity, fresh_seed(), 2 * index->live));  // kept as it is on failure
 }
 
 void index_removing(KVSetHeader *set, const KVPairNode *node)
@@ -175,8 +177,17 @@ void index_removing(KVSetHeader *set, const KVPairNode *node)
             --index->live;
             return;
         }
-        i = (i + 1) & index->mask;
+        i = next_slot(index, i);
     }
+}
+
+void index_reserve(KVSetHeader *set, std::uint32_t pairs)
+{
+    if (pairs <= static_cast<std::uint32_t>(kIndexThreshold)) return;
+    const KeyIndex *index = set->index;
+    if (index != nullptr && pairs <= index->capacity / 2) return;  // appends up to `pairs` fit already
+    const std::uint64_t seed = index != nullptr ? index->seed : index_seed();
+    replace_index(set, build(set, capacity_for(pairs), seed, index != nullptr ? index->reseedFloor : 0));
 }
 
 void index_drop(KVSetHeader *set)

@@ -31,7 +31,7 @@ constexpr std::int32_t kIndexThreshold = 16;
 // Slots an insert may walk before the index is rebuilt under a new seed.
 constexpr std::uint32_t kProbeLimit = 48;
 
-// The keyed hash of a key; in a table of 2^b slots its top b bits choose the slot.
+// The keyed hash of a key; its top 32 bits, scaled to the table's size, choose the slot.
 inline std::uint64_t index_hash(std::uint32_t key, std::uint64_t seed) { return key * (seed | 1u); }
 
 // Test and benchmark hooks: the seed every new index starts from (random per
@@ -47,6 +47,13 @@ KVPairNode *index_find(const KeyIndex *index, std::uint32_t key);
 // Keeps the index in step after `node` was appended to the list; builds the
 // index when the set has just passed the threshold.
 void index_appended(KVSetHeader *set, KVPairNode *node);
+
+// Makes room for the set to hold `pairs` pairs without growing the index on
+// the way (a decoder calls it with the pairs a block announces, bounded by
+// the bytes that remain). Nothing happens for a set that stays small or whose
+// index is large enough already; when memory cannot be obtained the index
+// stays as it is and grows as pairs come.
+void index_reserve(KVSetHeader *set, std::uint32_t pairs);
 
 // Keeps the index in step before `node` leaves the list.
 void index_removing(KVSetHeader *set, const KVPairNode *node);

@@ -29,7 +29,6 @@ void release_value(std::uint32_t type, std::int32_t count, void *value)
 {
     if (value == nullptr) return;
     const TypeInfo *info = type_info(type);
-    if (info != nullptr && is_inline_shape(info->shape)) return;  // lives in its node
     if (info != nullptr) {
         switch (info->shape) {
         case Shape::StringArray: {
@@ -55,7 +54,40 @@ void release_value(std::uint32_t type, std::int32_t count, void *value)
 
 namespace {
 
-// Links a filled node at the end of the list and makes it current.
+// Releases what a node's value owns; a value inside the node goes with it.
+void release_node_value(KVPairNode *node)
+{
+    if (node->where == KVPairNode::Where::Block) release_value(node->type, node->count, node->block);
+}
+
+// Sets a pair's type, count and value block; the old value is released first.
+void replace_value(KVSetHeader *set, KVPairNode *node, std::uint32_t type, std::int32_t count, void *value)
+{
+    release_node_value(node);
+    node->type = type;
+    node->count = count;
+    node->where = KVPairNode::Where::Block;
+    node->block = value;
+    set->current = node;
+}
+
+}  // namespace
+
+KVPairNode *new_node(CTsymbol key, std::uint32_t type, std::int32_t count, std::size_t tailBytes)
+{
+    auto *node = static_cast<KVPairNode *>(mem_malloc(sizeof(KVPairNode) + tailBytes));
+    if (node != nullptr) {
+        node->key = key;
+        node->type = type;
+        node->count = count;
+        node->where = tailBytes != 0 ? KVPairNode::Where::Tail : KVPairNode::Where::Block;
+        node->block = tailBytes != 0 ? node + 1 : nullptr;
+        node->previous = nullptr;
+        node->next = nullptr;
+    }
+    return node;
+}
+
 void append_node(KVSetHeader *set, KVPairNode *node)
 {
     node->previous = set->last;
@@ -69,26 +101,7 @@ void append_node(KVSetHeader *set, KVPairNode *node)
     index_appended(set, node);
 }
 
-// Sets a pair's type, count and value; the old value is released first.
-void replace_value(KVSetHeader *set, KVPairNode *node, std::uint32_t type, std::int32_t count, void *value)
-{
-    release_value(node->type, node->count, node->value);
-    node->type = type;
-    node->count = count;
-    node->value = value;
-    set->current = node;
-}
-
-KVPairNode *new_node(CTsymbol key, std::uint32_t type, std::int32_t count)
-{
-    auto *node = static_cast<KVPairNode *>(mem_calloc(1, sizeof(KVPairNode)));
-    if (node != nullptr) {
-        node->key = key;
-        node->type = type;
-        node->count = count;
-    }
-    return node;
-}
+namespace {
 
 // A pair takes over the nested sets of its value: they are marked as owned,
 // whatever made them (a put's copy, a decoder, a copy), so a copy from a
@@ -122,7 +135,7 @@ CTstatus store_pair(KVSetHeader *set, CTsymbol key, std::uint32_t type, std::int
         release_value(type, count, value);
         return answer(error, CT_errorNoResource, CT_statusWarning);
     }
-    node->value = value;
+    node->block = value;
     append_node(set, node);
     return answer(error, CT_errorOK, CT_statusOK);
 }
@@ -130,16 +143,20 @@ CTstatus store_pair(KVSetHeader *set, CTsymbol key, std::uint32_t type, std::int
 CTstatus store_inline(KVSetHeader *set, CTsymbol key, std::uint32_t type, std::int32_t count, const void *data,
                       std::size_t bytes, CTerror *error)
 {
+    // Taken first: data may be this very value (a set copied into itself).
+    unsigned char staged[sizeof(KVPairNode::inlineValue)] = {};
+    std::memcpy(staged, data, bytes);
     KVPairNode *node = find_pair(set, key);
     if (node != nullptr) {
-        replace_value(set, node, type, count, node->inlineValue);
+        replace_value(set, node, type, count, nullptr);
     } else {
+        // A put that finds its key allocates nothing, so only this can fail.
         node = new_node(key, type, count);
         if (node == nullptr) return answer(error, CT_errorNoResource, CT_statusWarning);
-        node->value = node->inlineValue;
         append_node(set, node);
     }
-    std::memmove(node->inlineValue, data, bytes);  // data may be this very value (a set copied into itself)
+    node->where = KVPairNode::Where::Inline;
+    std::memcpy(node->inlineValue, staged, sizeof staged);
     return answer(error, CT_errorOK, CT_statusOK);
 }
 
@@ -149,7 +166,7 @@ void remove_pair(KVSetHeader *set, KVPairNode *node)
     if (node->previous == nullptr) set->first = node->next;
     set->current = node->next;
     index_removing(set, node);
-    release_value(node->type, node->count, node->value);
+    release_node_value(node);
     delete_node(node);
     --set->pairCount;
 }
@@ -159,7 +176,7 @@ void clear_pairs(KVSetHeader *set)
     index_drop(set);
     while (set->first != nullptr) {
         KVPairNode *node = set->first;
-        release_value(node->type, node->count, node->value);
+        release_node_value(node);
         set->first = delete_node(node);
     }
     set->current = nullptr;
@@ -176,6 +193,6 @@ extern "C" KVPairNode *delete_node(KVPairNode *node)
     KVPairNode *next = node->next;
     if (previous != nullptr) previous->next = next;
     if (next != nullptr) next->previous = previous;
-    kvs::mem_free(node);
+    kvs::mem_free(node);  // a value in the node's tail goes with it
     return next;
 }

@@ -23,6 +23,17 @@ CTstatus store_pair(KVSetHeader *set, CTsymbol key, std::uint32_t type, std::int
 CTstatus store_inline(KVSetHeader *set, CTsymbol key, std::uint32_t type, std::int32_t count, const void *data,
                       std::size_t bytes, CTerror *error);
 
+// A new unlinked node for the key, or null (allocation failed). With
+// tailBytes, the node's allocation holds that many bytes after the node for
+// its value (Where::Tail, value() points there); without, its value is an
+// absent block until set. Released by delete_node, tail and all.
+KVPairNode *new_node(CTsymbol key, std::uint32_t type, std::int32_t count, std::size_t tailBytes = 0);
+
+// Links a filled node for a key the set does not hold at the end of the list
+// and makes it the current pair. Allocates nothing that can fail it: the key
+// index only grows when it can.
+void append_node(KVSetHeader *set, KVPairNode *node);
+
 // Unlinks one pair, releases it and its value; the current pair becomes the
 // pair that followed it.
 void remove_pair(KVSetHeader *set, KVPairNode *node);

@@ -270,7 +270,7 @@ TEST_F(Decode, TolerantReadingOfFieldsTheReaderIgnores)
         KVPairNode *node = kvs::find_pair(kvs::registry_find(target), 5);
         ASSERT_NE(node, nullptr);
         ASSERT_EQ(node->count, 3);
-        const CTkvs *handles = static_cast<const CTkvs *>(node->value);
+        const CTkvs *handles = static_cast<const CTkvs *>(node->value());
         EXPECT_NE(handles[0], 0u);
         EXPECT_EQ(handles[1], 0u);
         EXPECT_EQ(handles[2], 0u);

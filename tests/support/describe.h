@@ -47,7 +47,7 @@ inline std::string wide_text(const wchar_t *s)
 
 inline std::string describe_value(const KVPairNode *n)
 {
-    const void *v = n->value;
+    const void *v = n->value();
     if (v == nullptr) return "null";
     auto u32 = static_cast<const std::uint32_t *>(v);
     auto i32 = static_cast<const std::int32_t *>(v);
