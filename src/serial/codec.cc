@@ -156,16 +156,19 @@ public:
         std::memcpy(head, kMarker, kMarkerBytes);
         store_le32(head + kMarkerBytes, static_cast<std::uint32_t>(set->pairCount));
         if (!out_.write(head, sizeof head)) return CT_errorNoResource;
-        for (KVPairNode *node = set->first; node != nullptr; node = node->next) {
+        KVPairNode *node = set->first;
+        while (node != nullptr) {
             const TypeShape type = type_shape(node->type);
             if constexpr (kClaims) {
                 if (is_scalar(type)) {
-                    if (KVPairNode *last = scalar_run(node)) {
-                        node = last;
+                    KVPairNode *rest = scalar_run(node);
+                    if (rest != node) {
+                        node = rest;
                         continue;
                     }
                 } else if (type.is(Shape::String) && node->value != nullptr &&
                            string_in_room(static_cast<const wchar_t *>(node->value), node)) {
+                    node = node->next;
                     continue;
                 }
             }
@@ -174,6 +177,7 @@ public:
                 set->current = node;  // a failure leaves the position on the pair being written
                 return verdict;
             }
+            node = node->next;
         }
         set->current = nullptr;
         return CT_errorOK;
@@ -194,22 +198,20 @@ private:
         return p + 8;
     }
 
-    // Writes the records of single 32-bit values from `node` (one of them)
-    // on while they fit the room the buffer has, with the write position in
-    // a register; returns the last pair written, or null when the first
-    // needs the buffer to grow.
+    // Writes the records of single 32-bit values from `node` on while they
+    // fit the room the buffer has, with the write position in a register;
+    // returns the first pair not written (`node` itself when it needs the
+    // buffer to grow).
     KVPairNode *scalar_run(KVPairNode *node)
     {
         std::uint8_t *at = out_.position();
         const std::uint8_t *end = out_.room_end();
-        KVPairNode *last = nullptr;
         for (; node != nullptr && is_scalar(type_shape(node->type)); node = node->next) {
             if (static_cast<std::size_t>(end - at) < kScalarRecordBytes) break;
             at = store_scalar_record(at, *node);
-            last = node;
         }
         out_.advance_to(at);
-        return last;
+        return node;
     }
 
     bool put32(std::uint32_t v)
@@ -255,11 +257,10 @@ private:
                 store_scalar_record(p, node);
                 return CT_errorOK;
             }
-            if (type.is(Shape::String))
-                return string(static_cast<const wchar_t *>(node.value), &node);
+            if (type.is(Shape::String)) return claimed_string(static_cast<const wchar_t *>(node.value), &node);
             if (type.is(Shape::Array)) {
                 const auto count = static_cast<std::size_t>(node.count);
-                std::uint8_t *p = out_.claim(12 + (4 + type.element_size()) * count);
+                std::uint8_t *p = out_.claim(12 + 8 * count);
                 if (p == nullptr) return CT_errorNoResource;
                 p = store_record_head(p, node);
                 auto *values = static_cast<const std::uint32_t *>(node.value);
@@ -352,34 +353,18 @@ private:
     }
 
     // A string record: the unit count, then the units. A string whose
-    // characters are each their own unit is stored as it is; others go
-    // through the transcoder. Into the memory buffer the record is claimed
-    // whole, with the pair's type, key and count when `head` is given; into
-    // other sinks the transcoded units go in chunks of kChunkUnits.
-    CTerror string(const wchar_t *s, const KVPairNode *head = nullptr)
+    // characters are each their own unit is written as it is; others go
+    // through the transcoder, into sinks other than the memory buffer in
+    // chunks of kChunkUnits units.
+    CTerror string(const wchar_t *s)
     {
-        const std::size_t headBytes = head != nullptr ? 12 : 0;
         if constexpr (kClaims) {
-            if (s != nullptr && string_in_room(s, head)) return CT_errorOK;
-        }
-        const StringUnits units = string_units(s);
-        if (units.n > INT32_MAX) return CT_errorNoResource;
-        const auto n = static_cast<std::size_t>(units.n);
-        if constexpr (kClaims) {
-            std::uint8_t *at = out_.claim(headBytes + lengthBytes_ + 4 * n);
-            if (at == nullptr) return CT_errorNoResource;
-            at = string_head(at, head, n);
-            if (units.direct) {
-                store_direct_units(at, s, n);
-            } else {
-                write_utf16(s, [&at](std::uint32_t u) {
-                    store_le32(at, u);
-                    at += 4;
-                    return true;
-                });
-            }
-            return CT_errorOK;
+            if (s != nullptr && string_in_room(s, nullptr)) return CT_errorOK;
+            return claimed_string(s, nullptr);
         } else {
+            const StringUnits units = string_units(s);
+            if (units.n > INT32_MAX) return CT_errorNoResource;
+            const auto n = static_cast<std::size_t>(units.n);
             std::uint8_t length[5] = {4};
             store_le32(length + lengthBytes_ - 4, static_cast<std::uint32_t>(n));
             if (!out_.write(length, lengthBytes_)) return CT_errorNoResource;
@@ -397,10 +382,32 @@ private:
         }
     }
 
+    // A string record in the memory buffer, claimed whole once its units are
+    // counted; with the pair's type, key and count when `head` is given.
+    CTerror claimed_string(const wchar_t *s, const KVPairNode *head)
+    {
+        const StringUnits units = string_units(s);
+        if (units.n > INT32_MAX) return CT_errorNoResource;
+        const auto n = static_cast<std::size_t>(units.n);
+        std::uint8_t *at = out_.claim((head != nullptr ? 12 : 0) + lengthBytes_ + 4 * n);
+        if (at == nullptr) return CT_errorNoResource;
+        at = string_head(at, head, n);
+        if (units.direct) {
+            store_direct_units(at, s, n);
+        } else {
+            write_utf16(s, [&at](std::uint32_t u) {
+                store_le32(at, u);
+                at += 4;
+                return true;
+            });
+        }
+        return CT_errorOK;
+    }
+
     // Most strings are their own units: where the buffer has the room for
     // such a record already, it is stored and checked in one pass. False
-    // when the room is short or a character is not its own unit: nothing
-    // is written then.
+    // when the room is short or a character is not its own unit; the write
+    // position has not moved then.
     bool string_in_room(const wchar_t *s, const KVPairNode *head)
     {
         const std::size_t n = std::wcslen(s) + 1;

@@ -67,7 +67,7 @@ constexpr TypeShapeTable shapes_by_code()
 {
     TypeShapeTable table{};
     for (const TypeInfo &t : kTypes)
-        table.byCode[t.code] = TypeShape(t.shape, static_cast<std::uint8_t>(t.elementSize));
+        table.byCode[t.code] = TypeShape(t.shape);
     return table;
 }
 

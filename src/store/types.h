@@ -79,10 +79,7 @@ constexpr std::uint32_t kMaxTypeCode = 120;
 class TypeShape {
 public:
     constexpr TypeShape() = default;
-    constexpr TypeShape(Shape shape, std::uint8_t elementSize)
-        : tag_(static_cast<std::uint8_t>(static_cast<std::uint8_t>(shape) + 1)), elementSize_(elementSize)
-    {
-    }
+    constexpr explicit TypeShape(Shape shape) : tag_(static_cast<std::uint8_t>(static_cast<std::uint8_t>(shape) + 1)) {}
 
     // False: the code belongs to no type.
     bool known() const { return tag_ != 0; }
@@ -90,12 +87,9 @@ public:
     Shape shape() const { return static_cast<Shape>(tag_ - 1); }
     // A known type of shape s.
     bool is(Shape s) const { return tag_ == static_cast<std::uint8_t>(s) + 1; }
-    // As TypeInfo::elementSize; 0 for no type.
-    std::uint8_t element_size() const { return elementSize_; }
 
 private:
     std::uint8_t tag_ = 0;  // shape + 1, or 0 for no type
-    std::uint8_t elementSize_ = 0;
 };
 
 struct TypeShapeTable {
