@@ -205,10 +205,10 @@ private:
     KVPairNode *scalar_run(KVPairNode *node)
     {
         std::uint8_t *at = out_.position();
-        const std::uint8_t *end = out_.room_end();
-        for (; node != nullptr && is_scalar(type_shape(node->type)); node = node->next) {
-            if (static_cast<std::size_t>(end - at) < kScalarRecordBytes) break;
+        for (std::size_t fit = out_.room() / kScalarRecordBytes;
+             fit != 0 && node != nullptr && is_scalar(type_shape(node->type)); --fit) {
             at = store_scalar_record(at, *node);
+            node = node->next;
         }
         out_.advance_to(at);
         return node;

@@ -81,7 +81,9 @@ inline bool store_direct_units(std::uint8_t *at, const wchar_t *s, std::size_t n
         std::size_t i = 0;
         for (; i + 4 <= n; i += 4) four(i);
         if (i < n) four(n - 4);
-        return (bits[0] | bits[1] | bits[2] | bits[3]) <= 0xFFFF;
+        std::uint64_t halves[2];  // two units each: no bit above 15 in any unit
+        std::memcpy(halves, &bits, 16);
+        return ((halves[0] | halves[1]) & 0xFFFF0000FFFF0000u) == 0;
     }
     std::uint32_t bits = 0;
     for (std::size_t i = 0; i < n; ++i) {
