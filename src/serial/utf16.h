@@ -1,7 +1,8 @@
 // UTF-16 as the blocks carry strings: one writer from wchar_t code points to
 // UTF-16 units and one joiner back, shared by both block variants and the
-// strict validator, plus the surrogate ranges for whoever else must tell a
-// code point from half of one.
+// strict validator; the encoders' short cut for strings whose characters
+// are already their units; and the surrogate ranges for whoever else must
+// tell a code point from half of one.
 #ifndef KVSET_SRC_SERIAL_UTF16_H
 #define KVSET_SRC_SERIAL_UTF16_H
 
