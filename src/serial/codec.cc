@@ -60,32 +60,166 @@ constexpr std::size_t kChunkUnits = 256;  // string units staged per sink write 
 
 // ---- Writer -----------------------------------------------------------------
 
-// Sink is the concrete sink type where it is known (the memory buffer), so
-// that its appends inline; ByteSink otherwise.
-template <class Sink>
-class Writer {
+// The memory buffer seen through a write position of its own, which can stay
+// in a register: one capacity check per record, and the buffer's used length
+// set only before it grows and when the block is done. Every claim is an
+// append of the buffer's growth rule.
+class BufferCursor {
 public:
-    Writer(Sink &sink, const Variant &variant) : sink_(sink), variant_(variant) {}
+    explicit BufferCursor(OutputBuffer &buffer) : buffer_(buffer) { reload(); }
+    BufferCursor(const BufferCursor &) = delete;
+    BufferCursor &operator=(const BufferCursor &) = delete;
+    ~BufferCursor() { settle(); }
+
+    // Room for n bytes at the write position, which advances past them; null
+    // when the buffer cannot grow. The caller fills all n bytes.
+    std::uint8_t *claim(std::size_t n)
+    {
+        if (n > static_cast<std::size_t>(end_ - at_) && !grow(n)) return nullptr;
+        std::uint8_t *p = at_;
+        at_ += n;
+        return p;
+    }
+    bool write(const void *bytes, std::size_t n)
+    {
+        std::uint8_t *p = claim(n);
+        if (p == nullptr) return false;
+        std::memcpy(p, bytes, n);
+        return true;
+    }
+
+    // For a loop that keeps the write position in a register and checks the
+    // room itself: the position, the end of the room, and where it stopped.
+    std::uint8_t *position() const { return at_; }
+    std::size_t room() const { return static_cast<std::size_t>(end_ - at_); }
+    const std::uint8_t *room_end() const { return end_; }
+    void advance_to(std::uint8_t *at) { at_ = at; }
+
+private:
+    void settle() { buffer_.set_used(static_cast<std::uint32_t>(at_ - buffer_.start())); }
+    void reload()
+    {
+        at_ = buffer_.start() + buffer_.used();
+        end_ = buffer_.start() + buffer_.capacity();
+    }
+    bool grow(std::size_t n)
+    {
+        settle();
+        if (!buffer_.make_room(n)) return false;
+        reload();
+        return true;
+    }
+
+    OutputBuffer &buffer_;
+    std::uint8_t *at_;
+    std::uint8_t *end_;
+};
+
+// The type, key and count that open a record of a known type.
+inline std::uint8_t *store_record_head(std::uint8_t *p, const KVPairNode &node)
+{
+    store_le32(p, node.type);
+    store_le32(p + 4, node.key);
+    store_le32(p + 8, static_cast<std::uint32_t>(node.count));
+    return p + 12;
+}
+
+// The units of a string record: n counts the terminator (0 for a null
+// string); `direct` when every character is its own unit.
+struct StringUnits {
+    std::uint64_t n;
+    bool direct;
+};
+
+inline StringUnits string_units(const wchar_t *s)
+{
+    if (s == nullptr) return {0, true};
+    const WideScan scan = scan_wide(s);
+    if (scan.oneUnitEach) return {scan.length + 1, true};
+    return {utf16_units(s), false};
+}
+
+// Out is BufferCursor for the memory encoder's buffer, whose records are
+// claimed whole and filled in place; ByteSink otherwise.
+template <class Out>
+class Writer {
+    static constexpr bool kClaims = std::is_same<Out, BufferCursor>::value;
+
+public:
+    Writer(Out &out, const Variant &variant)
+        : out_(out), variant_(variant), lengthBytes_(variant.stringWidthByte ? 5 : 4)
+    {
+    }
 
     CTerror block(KVSetHeader *set, int depth)
     {
-        if (!sink_.write(kMarker, kMarkerBytes) || !put32(static_cast<std::uint32_t>(set->pairCount)))
-            return CT_errorNoResource;
-        for (KVPairNode *node = set->first; node != nullptr; node = node->next) {
-            set->current = node;  // a failure leaves the position on the pair being written
-            CTerror verdict = pair(*node, depth);
-            if (verdict != CT_errorOK) return verdict;
+        std::uint8_t head[kMarkerBytes + 4];
+        std::memcpy(head, kMarker, kMarkerBytes);
+        store_le32(head + kMarkerBytes, static_cast<std::uint32_t>(set->pairCount));
+        if (!out_.write(head, sizeof head)) return CT_errorNoResource;
+        KVPairNode *node = set->first;
+        while (node != nullptr) {
+            const TypeShape type = type_shape(node->type);
+            if constexpr (kClaims) {
+                if (is_scalar(type)) {
+                    KVPairNode *rest = scalar_run(node);
+                    if (rest != node) {
+                        node = rest;
+                        continue;
+                    }
+                } else if (type.is(Shape::String) && node->value() != nullptr &&
+                           string_in_room(static_cast<const wchar_t *>(node->value()), node)) {
+                    node = node->next;
+                    continue;
+                }
+            }
+            CTerror verdict = pair(*node, type, depth);
+            if (verdict != CT_errorOK) {
+                set->current = node;  // a failure leaves the position on the pair being written
+                return verdict;
+            }
+            node = node->next;
         }
         set->current = nullptr;
         return CT_errorOK;
     }
 
 private:
+    static constexpr std::size_t kScalarRecordBytes = 20;
+
+    static bool is_scalar(TypeShape type) { return type.is(Shape::Scalar); }
+
+    static std::uint8_t *store_scalar_record(std::uint8_t *p, const KVPairNode &node)
+    {
+        std::uint32_t v;
+        std::memcpy(&v, node.value(), 4);
+        p = store_record_head(p, node);
+        store_le32(p, 4);
+        store_le32(p + 4, v);
+        return p + 8;
+    }
+
+    // Writes the records of single 32-bit values from `node` on while they
+    // fit the room the buffer has, with the write position in a register;
+    // returns the first pair not written (`node` itself when it needs the
+    // buffer to grow).
+    KVPairNode *scalar_run(KVPairNode *node)
+    {
+        std::uint8_t *at = out_.position();
+        for (std::size_t fit = out_.room() / kScalarRecordBytes;
+             fit != 0 && node != nullptr && is_scalar(type_shape(node->type)); --fit) {
+            at = store_scalar_record(at, *node);
+            node = node->next;
+        }
+        out_.advance_to(at);
+        return node;
+    }
+
     bool put32(std::uint32_t v)
     {
         std::uint8_t b[4];
         store_le32(b, v);
-        return sink_.write(b, 4);
+        return out_.write(b, 4);
     }
 
     // An element size and a 32-bit value in one write.
@@ -94,7 +228,7 @@ private:
         std::uint8_t b[8];
         store_le32(b, size);
         store_le32(b + 4, v);
-        return sink_.write(b, 8);
+        return out_.write(b, 8);
     }
 
     bool sized_range(const struct_Irange &r)
@@ -103,7 +237,7 @@ private:
         store_le32(b, 8);
         store_le32(b + 4, static_cast<std::uint32_t>(r.lower));
         store_le32(b + 8, static_cast<std::uint32_t>(r.upper));
-        return sink_.write(b, 12);
+        return out_.write(b, 12);
     }
 
     CTerror nested(CTkvs handle, int depth)
@@ -114,30 +248,36 @@ private:
         return block(set, depth);
     }
 
-    CTerror pair(const KVPairNode &node, int depth)
+    CTerror pair(const KVPairNode &node, TypeShape type, int depth)
     {
-        const TypeInfo *info = type_info(node.type);
-        if constexpr (std::is_same<Sink, OutputBuffer>::value) {
-            // The common record, a 32-bit single value, in one claim of 20 bytes.
-            if (info != nullptr && info->shape == Shape::Scalar) {
-                std::uint8_t *p = sink_.claim(20);
+        if constexpr (kClaims) {
+            // The common records, each claimed whole.
+            if (is_scalar(type)) {
+                std::uint8_t *p = out_.claim(kScalarRecordBytes);
                 if (p == nullptr) return CT_errorNoResource;
-                std::uint32_t v;
-                std::memcpy(&v, node.value(), 4);
-                store_le32(p, node.type);
-                store_le32(p + 4, node.key);
-                store_le32(p + 8, static_cast<std::uint32_t>(node.count));
-                store_le32(p + 12, 4);
-                store_le32(p + 16, v);
+                store_scalar_record(p, node);
+                return CT_errorOK;
+            }
+            if (type.is(Shape::String)) return claimed_string(static_cast<const wchar_t *>(node.value()), &node);
+            if (type.is(Shape::Array)) {
+                const auto count = static_cast<std::size_t>(node.count);
+                std::uint8_t *p = out_.claim(12 + 8 * count);
+                if (p == nullptr) return CT_errorNoResource;
+                p = store_record_head(p, node);
+                auto *values = static_cast<const std::uint32_t *>(node.value());
+                for (std::size_t i = 0; i < count; ++i, p += 8) {
+                    store_le32(p, 4);
+                    store_le32(p + 4, values[i]);
+                }
                 return CT_errorOK;
             }
         }
         if (!put32(node.type) || !put32(node.key)) return CT_errorNoResource;
-        if (info == nullptr) return CT_errorOK;  // type and key alone
+        if (!type.known()) return CT_errorOK;  // type and key alone
         if (!put32(static_cast<std::uint32_t>(node.count))) return CT_errorNoResource;
         const std::int32_t count = node.count;
         bool ok = true;
-        switch (info->shape) {
+        switch (type.shape()) {
         case Shape::Scalar: {
             std::uint32_t v;
             std::memcpy(&v, node.value(), 4);
@@ -154,7 +294,7 @@ private:
                 store_le32(b, 2);
                 b[4] = static_cast<std::uint8_t>(c);
                 b[5] = static_cast<std::uint8_t>(c >> 8);
-                ok = sink_.write(b, 6);
+                ok = out_.write(b, 6);
             }
             break;
         }
@@ -178,7 +318,7 @@ private:
             auto *bytes = static_cast<const std::uint8_t *>(node.value());
             for (std::int32_t i = 0; ok && i < count; ++i) {
                 std::uint8_t b[5] = {1, 0, 0, 0, bytes[i]};
-                ok = sink_.write(b, 5);
+                ok = out_.write(b, 5);
             }
             break;
         }
@@ -213,47 +353,85 @@ private:
         return ok ? CT_errorOK : CT_errorNoResource;
     }
 
-    // A string record; its UTF-16 units are counted first, for the length
-    // that precedes them. Into the memory buffer the whole record is written
-    // in one claim, into other sinks in chunks of kChunkUnits units.
+    // A string record: the unit count, then the units. A string whose
+    // characters are each their own unit is written as it is; others go
+    // through the transcoder, into sinks other than the memory buffer in
+    // chunks of kChunkUnits units.
     CTerror string(const wchar_t *s)
     {
-        const std::uint64_t n = s == nullptr ? 0 : utf16_units(s);
-        if (n > INT32_MAX) return CT_errorNoResource;
-        const std::size_t headBytes = variant_.stringWidthByte ? 5 : 4;
-        if constexpr (std::is_same<Sink, OutputBuffer>::value) {
-            std::uint8_t *at = sink_.claim(headBytes + 4 * static_cast<std::size_t>(n));
-            if (at == nullptr) return CT_errorNoResource;
-            if (variant_.stringWidthByte) *at++ = 4;
-            store_le32(at, static_cast<std::uint32_t>(n));
-            if (s != nullptr) {
-                at += 4;
-                write_utf16(s, [&at](std::uint32_t u) {
-                    store_le32(at, u);
-                    at += 4;
-                    return true;
-                });
-            }
-            return CT_errorOK;
+        if constexpr (kClaims) {
+            if (s != nullptr && string_in_room(s, nullptr)) return CT_errorOK;
+            return claimed_string(s, nullptr);
         } else {
-            std::uint8_t head[5] = {4};
-            store_le32(head + headBytes - 4, static_cast<std::uint32_t>(n));
-            if (!sink_.write(head, headBytes)) return CT_errorNoResource;
+            const StringUnits units = string_units(s);
+            if (units.n > INT32_MAX) return CT_errorNoResource;
+            const auto n = static_cast<std::size_t>(units.n);
+            std::uint8_t length[5] = {4};
+            store_le32(length + lengthBytes_ - 4, static_cast<std::uint32_t>(n));
+            if (!out_.write(length, lengthBytes_)) return CT_errorNoResource;
             if (s == nullptr) return CT_errorOK;
+            if (units.direct && kWideIsWireUnit) return out_.write(s, 4 * n) ? CT_errorOK : CT_errorNoResource;
             std::uint8_t chunk[kChunkUnits * 4];
             std::size_t staged = 0;
             const bool written = write_utf16(s, [&](std::uint32_t u) {
                 store_le32(chunk + staged * 4, u);
                 if (++staged < kChunkUnits) return true;
                 staged = 0;
-                return sink_.write(chunk, sizeof chunk);
+                return out_.write(chunk, sizeof chunk);
             });
-            return written && (staged == 0 || sink_.write(chunk, staged * 4)) ? CT_errorOK : CT_errorNoResource;
+            return written && (staged == 0 || out_.write(chunk, staged * 4)) ? CT_errorOK : CT_errorNoResource;
         }
     }
 
-    Sink &sink_;
+    // A string record in the memory buffer, claimed whole once its units are
+    // counted; with the pair's type, key and count when `head` is given.
+    CTerror claimed_string(const wchar_t *s, const KVPairNode *head)
+    {
+        const StringUnits units = string_units(s);
+        if (units.n > INT32_MAX) return CT_errorNoResource;
+        const auto n = static_cast<std::size_t>(units.n);
+        std::uint8_t *at = out_.claim((head != nullptr ? 12 : 0) + lengthBytes_ + 4 * n);
+        if (at == nullptr) return CT_errorNoResource;
+        at = string_head(at, head, n);
+        if (units.direct) {
+            store_direct_units(at, s, n);
+        } else {
+            write_utf16(s, [&at](std::uint32_t u) {
+                store_le32(at, u);
+                at += 4;
+                return true;
+            });
+        }
+        return CT_errorOK;
+    }
+
+    // Most strings are their own units: where the buffer has the room for
+    // such a record already, it is stored and checked in one pass. False
+    // when the room is short or a character is not its own unit; the write
+    // position has not moved then.
+    bool string_in_room(const wchar_t *s, const KVPairNode *head)
+    {
+        const std::size_t n = std::wcslen(s) + 1;
+        if ((head != nullptr ? 12 : 0) + lengthBytes_ + 4 * n > out_.room()) return false;
+        std::uint8_t *at = string_head(out_.position(), head, n);
+        if (!store_direct_units(at, s, n)) return false;
+        out_.advance_to(at + 4 * n);
+        return true;
+    }
+
+    // The pair's type, key and count (when given), the width byte (memory)
+    // and the unit count n of a string record; returns where the units go.
+    std::uint8_t *string_head(std::uint8_t *at, const KVPairNode *head, std::size_t n)
+    {
+        if (head != nullptr) at = store_record_head(at, *head);
+        if (lengthBytes_ == 5) *at++ = 4;
+        store_le32(at, static_cast<std::uint32_t>(n));
+        return at + 4;
+    }
+
+    Out &out_;
     const Variant &variant_;
+    const std::size_t lengthBytes_;  // of a string record's width byte and unit count
 };
 
 // ---- Reader -----------------------------------------------------------------
@@ -712,7 +890,8 @@ CTerror write_block(ByteSink &sink, const Variant &variant, KVSetHeader *set)
 
 CTerror write_block(OutputBuffer &sink, const Variant &variant, KVSetHeader *set)
 {
-    return Writer<OutputBuffer>(sink, variant).block(set, 0);
+    BufferCursor cursor(sink);
+    return Writer<BufferCursor>(cursor, variant).block(set, 0);
 }
 
 CTerror read_block(ByteSource &source, const Variant &variant, KVSetHeader *target, ReadObserver *observer)

@@ -76,15 +76,11 @@ public:
         }
         return grow_and_write(bytes, n);
     }
-    // Room for n bytes at the write position, which advances past them; null
-    // when the buffer cannot grow. The caller fills all n bytes.
-    std::uint8_t *claim(std::size_t n)
-    {
-        if (n > capacity_ - used_ && !grow(n)) return nullptr;
-        std::uint8_t *at = start_ + used_;
-        used_ += static_cast<std::uint32_t>(n);
-        return at;
-    }
+    // Room for n more bytes past the used ones, growing by the rule above;
+    // false when the buffer cannot grow (it keeps its allocation).
+    bool make_room(std::size_t n) { return n <= capacity_ - used_ || grow(n); }
+    // For a writer that filled the buffer through its own write position.
+    void set_used(std::uint32_t used) { used_ = used; }
     void patch32(std::uint32_t offset, std::uint32_t value);
     std::uint8_t *release();
 
@@ -151,7 +147,10 @@ private:
 // deeper than KVS_MAX_NESTING, an empty KV-Set array element in the memory
 // variant) or the variant's invalidNested symbol.
 CTerror write_block(ByteSink &sink, const Variant &variant, KVSetHeader *set);
-// The same for the memory encoder's buffer, with its appends inlined.
+// The same for the memory encoder's buffer, with its appends inlined: the
+// common records (single 32-bit values, strings, 32-bit arrays) are claimed
+// whole, one capacity check each. Whatever the outcome, the buffer's used
+// length ends at the last byte written.
 CTerror write_block(OutputBuffer &sink, const Variant &variant, KVSetHeader *set);
 
 // Follows a read field by field, for callers that need more than the

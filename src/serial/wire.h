@@ -6,14 +6,22 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 #include "kvset/ctkvs.h"
 
 namespace kvs {
 namespace serial {
 
+// A little-endian host stores a wire word as it holds it: one 32-bit store.
+constexpr bool kHostIsLittleEndian = __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__;
+
 inline void store_le32(std::uint8_t *p, std::uint32_t v)
 {
+    if (kHostIsLittleEndian) {
+        std::memcpy(p, &v, 4);
+        return;
+    }
     p[0] = static_cast<std::uint8_t>(v);
     p[1] = static_cast<std::uint8_t>(v >> 8);
     p[2] = static_cast<std::uint8_t>(v >> 16);

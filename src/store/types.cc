@@ -51,12 +51,10 @@ constexpr TypeInfo kTypes[] = {
 constexpr std::size_t kTypeCount = sizeof(kTypes) / sizeof(kTypes[0]);
 static_assert(kTypeCount == 35, "the library knows 35 value types");
 
-constexpr std::uint32_t kMaxCode = 120;
-
 // Code -> index into kTypes + 1 (0: no type), built by the compiler: a
 // lookup is one load, with no guard on every call.
 struct CodeIndex {
-    unsigned char slot[kMaxCode + 1];
+    unsigned char slot[kMaxTypeCode + 1];
     constexpr CodeIndex() : slot{}
     {
         for (std::size_t i = 0; i < kTypeCount; ++i) slot[kTypes[i].code] = static_cast<unsigned char>(i + 1);
@@ -65,11 +63,21 @@ struct CodeIndex {
 
 constexpr CodeIndex kCodeIndex{};
 
+constexpr TypeShapeTable shapes_by_code()
+{
+    TypeShapeTable table{};
+    for (const TypeInfo &t : kTypes)
+        table.byCode[t.code] = TypeShape(t.shape);
+    return table;
+}
+
 }  // namespace
+
+constexpr TypeShapeTable kTypeShapes = shapes_by_code();
 
 const TypeInfo *type_info(std::uint32_t code)
 {
-    if (code > kMaxCode) return nullptr;
+    if (code > kMaxTypeCode) return nullptr;
     unsigned char s = kCodeIndex.slot[code];
     return s == 0 ? nullptr : &kTypes[s - 1];
 }

@@ -70,6 +70,35 @@ const TypeInfo *type_info(std::uint32_t code);
 // Every known type, in code order.
 const TypeInfo *type_table(std::size_t *count);
 
+// The largest code of a type.
+constexpr std::uint32_t kMaxTypeCode = 120;
+
+// What a loop over many pairs (the encoder) needs of a pair's type, read
+// inline from a table indexed by code, with no call per pair. One byte tells
+// both whether the code is a type and its shape, so is() is one compare.
+class TypeShape {
+public:
+    constexpr TypeShape() = default;
+    constexpr explicit TypeShape(Shape shape) : tag_(static_cast<std::uint8_t>(static_cast<std::uint8_t>(shape) + 1)) {}
+
+    // False: the code belongs to no type.
+    bool known() const { return tag_ != 0; }
+    // Of a known type.
+    Shape shape() const { return static_cast<Shape>(tag_ - 1); }
+    // A known type of shape s.
+    bool is(Shape s) const { return tag_ == static_cast<std::uint8_t>(s) + 1; }
+
+private:
+    std::uint8_t tag_ = 0;  // shape + 1, or 0 for no type
+};
+
+struct TypeShapeTable {
+    TypeShape byCode[kMaxTypeCode + 1];
+};
+extern const TypeShapeTable kTypeShapes;
+
+inline TypeShape type_shape(std::uint32_t code) { return code <= kMaxTypeCode ? kTypeShapes.byCode[code] : TypeShape{}; }
+
 // Shapes whose value lives inside the pair node (at most 8 bytes).
 inline bool is_inline_shape(Shape s) { return s == Shape::Scalar || s == Shape::Char || s == Shape::Range; }
 
