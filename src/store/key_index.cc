@@ -12,21 +12,8 @@
 
 namespace kvs {
 
-// Open addressing with linear probing; a removed slot becomes a tombstone,
-// and the table is rebuilt when live entries and tombstones pass half of it.
-// The header and its slots are one heap block.
-struct KeyIndex {
-    std::uint32_t capacity;     // slots; any size (the hash is scaled to it, not masked)
-    std::uint32_t live;         // nodes in the table
-    std::uint32_t used;         // live + tombstones
-    std::uint32_t reseedFloor;  // live nodes the set needs before it may be reseeded again
-    std::uint64_t seed;         // of index_hash for this table, made odd: the multiplier itself
-    KVPairNode **slots;         // right after this header
-};
 
 namespace {
-
-KVPairNode *const kTombstone = reinterpret_cast<KVPairNode *>(std::uintptr_t{1});
 
 std::uint64_t random_seed()
 {
@@ -50,14 +37,6 @@ std::uint64_t fresh_seed()
     return mix64(g_reseedSecret + 0x9E3779B97F4A7C15ull * g_reseeds.fetch_add(1, std::memory_order_relaxed));
 }
 
-// The hash's top 32 bits scaled to the table: slot = top * capacity / 2^32.
-inline std::uint32_t slot_of(const KeyIndex *index, std::uint32_t key)
-{
-    const std::uint64_t top = (key * index->seed) >> 32;  // index_hash, seed already odd
-    return static_cast<std::uint32_t>((top * index->capacity) >> 32);
-}
-
-inline std::uint32_t next_slot(const KeyIndex *index, std::uint32_t i) { return i + 1 == index->capacity ? 0 : i + 1; }
 
 // Places a node that is not in the table yet; returns the slots walked.
 std::uint32_t insert_fresh(KeyIndex *index, KVPairNode *node)
@@ -135,17 +114,6 @@ std::uint32_t index_longest_probe(const KeyIndex *index)
         if (run > longest) longest = run;
     }
     return longest > capacity ? capacity : longest;
-}
-
-KVPairNode *index_find(const KeyIndex *index, std::uint32_t key)
-{
-    std::uint32_t i = slot_of(index, key);
-    for (;;) {
-        KVPairNode *n = index->slots[i];
-        if (n == nullptr) return nullptr;
-        if (n != kTombstone && n->key == key) return n;
-        i = next_slot(index, i);
-    }
 }
 
 void index_appended(KVSetHeader *set, KVPairNode *node)

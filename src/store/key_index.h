@@ -34,6 +34,30 @@ constexpr std::uint32_t kProbeLimit = 48;
 // The keyed hash of a key; its top 32 bits, scaled to the table's size, choose the slot.
 inline std::uint64_t index_hash(std::uint32_t key, std::uint64_t seed) { return key * (seed | 1u); }
 
+// Open addressing with linear probing; a removed slot becomes a tombstone,
+// and the table is rebuilt when live entries and tombstones pass half of it.
+// The header and its slots are one heap block.
+struct KeyIndex {
+    std::uint32_t capacity;     // slots; any size (the hash is scaled to it, not masked)
+    std::uint32_t live;         // nodes in the table
+    std::uint32_t used;         // live + tombstones
+    std::uint32_t reseedFloor;  // live nodes the set needs before it may be reseeded again
+    std::uint64_t seed;         // of index_hash for this table, made odd: the multiplier itself
+    KVPairNode **slots;         // right after this header
+};
+
+// A removed slot.
+inline KVPairNode *const kTombstone = reinterpret_cast<KVPairNode *>(std::uintptr_t{1});
+
+// The hash's top 32 bits scaled to the table: slot = top * capacity / 2^32.
+inline std::uint32_t slot_of(const KeyIndex *index, std::uint32_t key)
+{
+    const std::uint64_t top = (key * index->seed) >> 32;  // index_hash, seed already odd
+    return static_cast<std::uint32_t>((top * index->capacity) >> 32);
+}
+
+inline std::uint32_t next_slot(const KeyIndex *index, std::uint32_t i) { return i + 1 == index->capacity ? 0 : i + 1; }
+
 // Test and benchmark hooks: the seed every new index starts from (random per
 // process unless set), and the longest run of slots a lookup in this index
 // may walk.
@@ -42,7 +66,17 @@ void index_set_seed(std::uint64_t seed);
 std::uint32_t index_longest_probe(const KeyIndex *index);
 
 // The node with the key, through the index. Only call when set->index.
-KVPairNode *index_find(const KeyIndex *index, std::uint32_t key);
+// Inline: it is the heart of every keyed call.
+inline KVPairNode *index_find(const KeyIndex *index, std::uint32_t key)
+{
+    std::uint32_t i = slot_of(index, key);
+    for (;;) {
+        KVPairNode *n = index->slots[i];
+        if (n == nullptr) return nullptr;
+        if (n != kTombstone && n->key == key) return n;
+        i = next_slot(index, i);
+    }
+}
 
 // Keeps the index in step after `node` was appended to the list; builds the
 // index when the set has just passed the threshold.

@@ -11,20 +11,6 @@
 
 namespace kvs {
 
-KVPairNode *find_pair(const KVSetHeader *set, CTsymbol key)
-{
-    if (set->index != nullptr) return index_find(set->index, key);
-    for (KVPairNode *n = set->first; n != nullptr; n = n->next)
-        if (n->key == key) return n;
-    return nullptr;
-}
-
-KVPairNode *find_typed(const KVSetHeader *set, CTsymbol key, std::uint32_t type)
-{
-    KVPairNode *n = find_pair(set, key);  // keys are unique: at most one candidate
-    return (n != nullptr && n->type == type) ? n : nullptr;
-}
-
 void release_value(std::uint32_t type, std::int32_t count, void *value)
 {
     if (value == nullptr) return;

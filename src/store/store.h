@@ -9,6 +9,7 @@
 #include <cstdint>
 
 #include "kvset/ctkvs.h"
+#include "store/key_index.h"
 #include "store/model.h"
 
 namespace kvs {
@@ -34,10 +35,22 @@ void destroy_set_quietly(CTkvs handle);
 // when the copy would nest deeper than level_allowed() permits.
 CTerror clone_set(const KVSetHeader *source, std::int32_t level, CTkvs *copy);
 
-// The first pair with the key, whatever its type, or null.
-KVPairNode *find_pair(const KVSetHeader *set, CTsymbol key);
+// The pair with the key, whatever its type, or null: through the index when
+// the set has one, else along the list.
+inline KVPairNode *find_pair(const KVSetHeader *set, CTsymbol key)
+{
+    if (set->index != nullptr) return index_find(set->index, key);
+    for (KVPairNode *n = set->first; n != nullptr; n = n->next)
+        if (n->key == key) return n;
+    return nullptr;
+}
+
 // The pair with the key and exactly this type code, or null.
-KVPairNode *find_typed(const KVSetHeader *set, CTsymbol key, std::uint32_t type);
+inline KVPairNode *find_typed(const KVSetHeader *set, CTsymbol key, std::uint32_t type)
+{
+    KVPairNode *n = find_pair(set, key);  // keys are unique: at most one candidate
+    return (n != nullptr && n->type == type) ? n : nullptr;
+}
 
 // Releases a value block and what it owns (strings, nested sets).
 void release_value(std::uint32_t type, std::int32_t count, void *value);
