@@ -43,6 +43,7 @@ fi
 cmake -S "$here/consumer" -B "$work/consumer" -DCMAKE_PREFIX_PATH="$prefix" -DCMAKE_IGNORE_PREFIX_PATH=/usr >/dev/null
 cmake --build "$work/consumer" >/dev/null
 "$work/consumer/consumer"
+"$work/consumer/consumer17"
 
 # C through pkg-config.
 cc -std=c99 -Wall -Werror "$here/consumer/consumer.c" $(pc --cflags --libs kvset) -o "$work/pc-consumer"
