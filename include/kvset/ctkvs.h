@@ -309,6 +309,15 @@ KVS_API CTstatus CTkvs_GetNextKey(CTkvs kvs, CTsymbol *key, uint32_t *type, CTer
 /* As CTkvs_GetNextKey; also writes the element count and sets *cursor to the
  * delivered key. */
 KVS_API CTstatus CTkvs_GetNext(CTkvs kvs, CTsymbol *cursor, CTsymbol *key, uint32_t *type, int32_t *count, CTerror *error);
+/* A walk that leaves the cursor where it is: writes the key and type code of
+ * the first pair (previous null) or of the pair after the pair with the key
+ * *previous. End of the list: 1, CT_errorEndOfList; no pair with the key
+ * *previous: 1, CT_errorNoSuchKey; null key or type reference: 3,
+ * CT_errorBadParameter. */
+KVS_API CTstatus MRQkvs_PairAfter(CTkvs kvs, const CTsymbol *previous, CTsymbol *key, uint32_t *type, CTerror *error);
+/* As CTkvs_GetType, leaving the cursor where it is. No pair with the key: 1,
+ * CT_errorNoSuchKey; null type reference: 3, CT_errorBadParameter. */
+KVS_API CTstatus MRQkvs_TypeOf(CTkvs kvs, CTsymbol key, uint32_t *type, CTerror *error);
 /* Writes the type code of the pair with the key (any type) and makes it current. */
 KVS_API CTstatus CTkvs_GetType(CTkvs kvs, CTsymbol key, uint32_t *type, CTerror *error);
 /* Removes the pairs of the first `number` keys; absent keys are skipped. */

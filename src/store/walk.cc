@@ -53,6 +53,36 @@ CTstatus CTkvs_GetNext(CTkvs kvs, CTsymbol *cursor, CTsymbol *key, uint32_t *typ
     return answer(error, CT_errorOK, CT_statusOK);
 }
 
+CTstatus MRQkvs_PairAfter(CTkvs kvs, const CTsymbol *previous, CTsymbol *key, uint32_t *type, CTerror *error)
+{
+    KVSetHeader *set = nullptr;
+    CTstatus status = open_set(kvs, error, &set, CT_errorNoResource);
+    if (status != CT_statusOK) return status;
+    if (key == nullptr || type == nullptr) return answer(error, CT_errorBadParameter, CT_statusFail);
+    KVPairNode *node = set->first;
+    if (previous != nullptr) {
+        KVPairNode *at = find_pair(set, *previous);
+        if (at == nullptr) return answer(error, CT_errorNoSuchKey, CT_statusWarning);
+        node = at->next;
+    }
+    if (node == nullptr) return answer(error, CT_errorEndOfList, CT_statusWarning);
+    *key = node->key;  // the cursor is not touched
+    *type = node->type;
+    return answer(error, CT_errorOK, CT_statusOK);
+}
+
+CTstatus MRQkvs_TypeOf(CTkvs kvs, CTsymbol key, uint32_t *type, CTerror *error)
+{
+    KVSetHeader *set = nullptr;
+    CTstatus status = open_set(kvs, error, &set, CT_errorNoResource);
+    if (status != CT_statusOK) return status;
+    if (type == nullptr) return answer(error, CT_errorBadParameter, CT_statusFail);
+    const KVPairNode *node = find_pair(set, key);
+    if (node == nullptr) return answer(error, CT_errorNoSuchKey, CT_statusWarning);
+    *type = node->type;
+    return answer(error, CT_errorOK, CT_statusOK);
+}
+
 CTstatus CTkvs_GetType(CTkvs kvs, CTsymbol key, uint32_t *type, CTerror *error)
 {
     // The type query looks the handle up without the signature check.

@@ -43,6 +43,19 @@ fi
 cmake -S "$here/consumer" -B "$work/consumer" -DCMAKE_PREFIX_PATH="$prefix" -DCMAKE_IGNORE_PREFIX_PATH=/usr >/dev/null
 cmake --build "$work/consumer" >/dev/null
 "$work/consumer/consumer"
+"$work/consumer/consumer17"
+
+# Python: the package from the prefix's site directory, the library through
+# the extension's own RUNPATH.
+site="$prefix/lib/python3/dist-packages"
+if [ -d "$site/kvset" ]; then
+  [ -f "$site/kvset/__init__.pyi" ] && [ -f "$site/kvset/py.typed" ] || fail "the Python stubs are not installed"
+  py=python3
+  [ -x /usr/bin/python3 ] && py=/usr/bin/python3
+  env -u LD_LIBRARY_PATH PYTHONPATH="$site" PYTHONDONTWRITEBYTECODE=1 "$py" -c \
+    "import kvset; s = kvset.Set({1: kvset.Uint(2)}); assert kvset.loads(kvset.dumps(s)) == s" ||
+    fail "import kvset from $site"
+fi
 
 # C through pkg-config.
 cc -std=c99 -Wall -Werror "$here/consumer/consumer.c" $(pc --cflags --libs kvset) -o "$work/pc-consumer"

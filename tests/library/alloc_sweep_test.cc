@@ -14,6 +14,7 @@
 #include "kvset/inspect.h"
 #include "kvset/inspect_c.h"
 #include "kvset/mrqMakeCallOptionaArgs.h"
+#include "kvset/set.hpp"
 #include "serial/block_io.h"
 #include "support/alloc_sweep.h"
 #include "support/every_type.h"
@@ -1051,6 +1052,45 @@ void add_c_inspect_rows(std::vector<Row> &r)
     r.push_back(validate);
 }
 
+// The C++17 interface: a set built through kvset::Set is handed over as the
+// row's product; an Error counts as the heap running out only when its symbol
+// says so.
+template <class Build>
+Row set_row(const std::string &name, Build build)
+{
+    return making_row(name, [build](CTkvs *made, std::string *error) {
+        try {
+            *made = build().release();
+            return true;
+        } catch (const kvset::Error &e) {
+            if (e.error() == CT_errorNoResource || e.error() == CT_errorNoMemory) *error = e.what();
+            return false;
+        }
+    });
+}
+
+kvset::Set every_type_decoded()
+{
+    const std::string &frame = every_type_frame();
+    return kvset::Set::decode(reinterpret_cast<const std::uint8_t *>(frame.data()), frame.size());
+}
+
+void add_cpp_rows(std::vector<Row> &r)
+{
+    r.push_back(set_row("Set::decode of a memory buffer", every_type_decoded));
+    r.push_back(set_row("Set::from_json", [] { return kvset::Set::from_json(every_type_json()); }));
+    r.push_back(set_row("Set deep copy", [] {
+        kvset::Set read = every_type_decoded();
+        return kvset::Set(read);
+    }));
+    r.push_back(set_row("Set rebuilt through get and put", [] {
+        kvset::Set read = every_type_decoded();
+        kvset::Set rebuilt;
+        for (const auto &[key, value] : read) rebuilt.put(key, value);
+        return rebuilt;
+    }));
+}
+
 std::vector<Row> rows()
 {
     std::vector<Row> r;
@@ -1061,6 +1101,7 @@ std::vector<Row> rows()
     add_object_rows(r);
     add_bridge_rows(r);
     add_c_inspect_rows(r);
+    add_cpp_rows(r);
     return r;
 }
 
