@@ -3,9 +3,10 @@
 #
 # Everything is read from memory -- the registry's handle map, the set
 # headers, the pair nodes and their value blocks -- and nothing is called in
-# the process, so it works on a core file as on a live one. It needs the
-# library's debug information (the default RelWithDebInfo build and the
-# Debug build have it).
+# the process, so it works on a core file as on a live one. Where the map is
+# and the fields' offsets come from the library itself (kvset_debug_layout,
+# in its symbol table): no debug information is needed, only a library that
+# is not stripped.
 #
 # Installed as share/gdb/auto-load/<libdir>/libkvset.so.<version>-gdb.py,
 # GDB loads it with the library; from a build tree it sits beside
@@ -41,7 +42,6 @@ _TYPES = {
     120: ("CTtime[]", "array", "u"),
 }
 
-_WHERE_INLINE = 1      # KVPairNode::Where::Inline
 _MAX_STRING = 4096     # characters read of one string
 _MAX_ELEMENTS = 4096   # elements read of one array
 _MAX_DEPTH = 64        # nesting shown
@@ -66,13 +66,14 @@ class _Memory:
     def pointer(self, address):
         return int.from_bytes(self.read(address, 8), "little")
 
-    def wide_string(self, address):
-        """A wchar_t (UTF-32) string, or None for a null pointer."""
+    def wide_string(self, address, size=4):
+        """A wchar_t string (UTF-32 on Linux) as code points, or None for a
+        null pointer."""
         if address == 0:
             return None
         units = []
         while len(units) < _MAX_STRING:
-            unit = self.u32(address + 4 * len(units))
+            unit = int.from_bytes(self.read(address + size * len(units), size), "little")
             if unit == 0:
                 break
             units.append(unit)
@@ -83,14 +84,36 @@ def _lookup(expression, what):
     try:
         return gdb.parse_and_eval(expression)
     except gdb.error:
-        raise gdb.GdbError("kvs: %s not found: is libkvset.so loaded, with its debug information?" % what)
+        raise gdb.GdbError("kvs: %s not found: is libkvset.so loaded (and not stripped)?" % what)
+
+
+# The symbols the library defines (kvset/ctkvs.h), named when the symbol
+# library's own table cannot be read (no debug information).
+_KNOWN_NAMES = {
+    0x00010050: "CT_errorOK", 0x000A0050: "CT_errorBadFormat",
+    0x000C0050: "CT_errorBadHeader", 0x00110050: "CT_errorBadKey",
+    0x00120050: "CT_errorInvalidKVSet", 0x003B0050: "CT_errorEndOfList",
+    0x00430050: "CT_errorFileOpen", 0x00450050: "CT_errorOutOfRange",
+    0x00480050: "CT_errorNoSuchKey", 0x005D0050: "CT_errorBadParameter",
+    0x006E0050: "CT_errorNoResource", 0x00780050: "CT_errorNoMemory",
+    0x000100B0: "KVS_HANDLE_RESERVED", 0x000200B0: "CT_keyFirst",
+    0x0D84106D: "MRQ_keyTimeStampSec", 0x0DC4106D: "MRQ_keyTimeStampMsec",
+    0x0941106D: "MakeCall_LineDevice", 0x1246706D: "MakeCall_OutboundProxy",
+    0x04C6206D: "MakeCall_CallingNumber", 0x09C6706D: "MakeCall_AuthUserName",
+    0x0A46706D: "MakeCall_AuthPassword", 0x1506706D: "MakeCall_FaxMediaFeatureTag",
+    0x1106706D: "MakeCall_PassertID", 0x004700A0: "MakeCall_RTC",
+    0x0606106D: "MakeCall_CPA", 0x23C6206D: "MakeCall_ConnectMask",
+    0x2406206D: "MakeCall_DisconnectMask", 0x07C6706D: "MakeCall_OutboundOfferMedia",
+    0x0846706D: "MakeCall_OutboundAcceptMedia",
+}
 
 
 class _Names:
-    """Symbol names from the symbol library's own table, else hex."""
+    """Symbol names from the symbol library's own table, else from the
+    library's header, else hex."""
 
     def __init__(self, memory):
-        self.names = {}
+        self.names = dict(_KNOWN_NAMES)
         try:
             table = gdb.parse_and_eval("'ctsym::(anonymous namespace)::kNames'")
             low, high = table.type.range()
@@ -104,49 +127,88 @@ class _Names:
         return self.names.get(symbol) or "0x%08X" % symbol
 
 
+# kvset_debug_layout (src/store/debug_layout.h): magic, version, the map's
+# header node, then the offsets, in this order.
+_LAYOUT_MAGIC = 0x4453564B
+_LAYOUT_VERSION = 1
+_LAYOUT_OFFSETS = ("treeParent", "treeLeft", "treeRight", "treeHandle", "treeSet",
+                   "setPairCount", "setFirst", "setHeldByPair",
+                   "pairKey", "pairType", "pairCount", "pairWhere", "pairValue", "pairNext")
+_LAYOUT_BYTES = ("whereInline", "wcharSize", "pointerSize", "signatureSize")
+
+
+class _Layout:
+    """The library's own description of its memory, read from the process."""
+
+    def __init__(self, memory):
+        address = _lookup("(unsigned long) &kvset_debug_layout", "kvset_debug_layout")
+        address = int(address)
+        if memory.u32(address) != _LAYOUT_MAGIC:
+            raise gdb.GdbError("kvs: kvset_debug_layout is not a layout description")
+        if memory.u32(address + 4) != _LAYOUT_VERSION:
+            raise gdb.GdbError("kvs: this extension reads layout version %d, the library has %d"
+                               % (_LAYOUT_VERSION, memory.u32(address + 4)))
+        self.mapHeader = memory.pointer(address + 8)
+        at = address + 16
+        for name in _LAYOUT_OFFSETS:
+            setattr(self, name, int.from_bytes(memory.read(at, 2), "little"))
+            at += 2
+        for name in _LAYOUT_BYTES:
+            setattr(self, name, memory.read(at, 1)[0])
+            at += 1
+
+
 class _Registry:
-    """The registry's handle map, read as it stands."""
+    """The registry's handle map, read as it stands. Headers and pair nodes
+    are addresses; their fields are read through the layout."""
 
     def __init__(self):
         self.memory = _Memory()
         self.names = _Names(self.memory)
-        # The registry is a function's static object: optimised builds keep
-        # its symbol but not always its variable's debug entry, so the
-        # address is taken from the symbol and given the class's type.
-        registry = _lookup("*('kvs::(anonymous namespace)::Registry' *)"
-                           "&'kvs::(anonymous namespace)::registry()::instance'", "the registry")
-        impl = registry["map"]["_M_t"]["_M_impl"]
-        self.header_type = gdb.lookup_type("kvs::KVSetHeader").pointer()
-        self.node_base = gdb.lookup_type("std::_Rb_tree_node_base")
-        self.count = int(impl["_M_node_count"])
-        self.root = int(impl["_M_header"]["_M_parent"])
+        self.layout = _Layout(self.memory)
 
     def entries(self):
         """(handle, header address) in handle order."""
-        result, stack, node = [], [], self.root
-        base = self.node_base.sizeof
-        while (stack or node) and len(result) <= self.count:
+        m, lay = self.memory, self.layout
+        if lay.mapHeader == 0:
+            return []  # no set was ever made
+        result, stack = [], []
+        node = m.pointer(lay.mapHeader + lay.treeParent)  # the root
+        while stack or node:
             while node:
                 stack.append(node)
-                node = self.memory.pointer(node + 16)  # _M_left
+                node = m.pointer(node + lay.treeLeft)
+                if len(stack) > 64:
+                    raise gdb.GdbError("kvs: the handle map is not a tree (a registry change in progress?)")
             node = stack.pop()
-            result.append((self.memory.u32(node + base), self.memory.pointer(node + base + 8)))
-            node = self.memory.pointer(node + 24)  # _M_right
+            result.append((m.u32(node + lay.treeHandle), m.pointer(node + lay.treeSet)))
+            node = m.pointer(node + lay.treeRight)
         return result
 
     def header(self, handle):
         for h, address in self.entries():
             if h == handle:
-                return gdb.Value(address).cast(self.header_type).dereference()
+                return address
         return None
 
+    def pair_count(self, header):
+        return self.memory.s32(header + self.layout.setPairCount)
+
+    def held_by_pair(self, header):
+        return self.memory.read(header + self.layout.setHeldByPair, 1)[0] != 0
+
     def pairs(self, header):
-        node = header["first"]
-        seen = 0
-        while int(node) != 0 and seen <= int(header["pairCount"]):
-            yield node.dereference()
-            node = node.dereference()["next"]
+        """The pair nodes' addresses, in order (never more than the count)."""
+        m, lay = self.memory, self.layout
+        node = m.pointer(header + lay.setFirst)
+        seen, count = 0, self.pair_count(header)
+        while node != 0 and seen < max(count, 0):
+            yield node
+            node = m.pointer(node + lay.pairNext)
             seen += 1
+
+    def key(self, node):
+        return self.memory.u32(node + self.layout.pairKey)
 
 
 def _quote(units):
@@ -181,17 +243,18 @@ class _Renderer:
         header = self.r.header(handle)
         if header is None:
             return "set %d (not registered)" % handle, None
-        n = int(header["pairCount"])
+        n = self.r.pair_count(header)
         return "set %d, %d pair%s" % (handle, n, "" if n == 1 else "s"), header
 
     def value(self, node):
         """(text, nested) for one pair: nested lists (label, handle)."""
-        code, count = int(node["type"]), int(node["count"])
+        lay = self.r.layout
+        code, count = self.m.u32(node + lay.pairType), self.m.s32(node + lay.pairCount)
         info = _TYPES.get(code)
-        if int(node["where"]) == _WHERE_INLINE:
-            address = int(node["inlineValue"].address)
+        if self.m.read(node + lay.pairWhere, 1)[0] == lay.whereInline:
+            address = node + lay.pairValue
         else:
-            address = int(node["block"])
+            address = self.m.pointer(node + lay.pairValue)
         if info is None:
             return "unknown type %d, %d elements" % (code, count), []
         _, shape, kind = info
@@ -207,7 +270,7 @@ class _Renderer:
         if shape == "range":
             return "[%d, %d]" % (self.m.s32(address), self.m.s32(address + 4)), []
         if shape == "string":
-            units = self.m.wide_string(address)
+            units = self.m.wide_string(address, self.r.layout.wcharSize)
             return ("null" if units is None else _quote(units)), []
         if address == 0 and shape not in ("nested",):
             return "[]", []
@@ -223,7 +286,8 @@ class _Renderer:
         if shape == "strings":
             items = []
             for i in range(elements):
-                units = self.m.wide_string(self.m.pointer(address + 8 * i))
+                units = self.m.wide_string(self.m.pointer(address + self.r.layout.pointerSize * i),
+                                           self.r.layout.wcharSize)
                 items.append("null" if units is None else _quote(units))
             return "[" + ", ".join(items) + more + "]", []
         if shape == "nested":
@@ -236,10 +300,10 @@ class _Renderer:
 
     def tree(self, header, indent, depth, lines):
         for node in self.r.pairs(header):
-            code = int(node["type"])
+            code = self.m.u32(node + self.r.layout.pairType)
             name = _TYPES.get(code, ("type %d" % code,))[0]
             text, nested = self.value(node)
-            lines.append("%s%s (%s): %s" % ("  " * indent, self.r.names(int(node["key"])), name, text))
+            lines.append("%s%s (%s): %s" % ("  " * indent, self.r.names(self.r.key(node)), name, text))
             for label, handle in nested:
                 extra = indent + 1
                 if label is not None:
@@ -259,8 +323,8 @@ class _Renderer:
         return lines
 
     def first_keys(self, header):
-        keys = [self.r.names(int(n["key"])) for _, n in zip(range(_KEYS_LISTED), self.r.pairs(header))]
-        if int(header["pairCount"]) > len(keys):
+        keys = [self.r.names(self.r.key(n)) for _, n in zip(range(_KEYS_LISTED), self.r.pairs(header))]
+        if self.r.pair_count(header) > len(keys):
             keys.append("...")
         return ", ".join(keys)
 
@@ -298,10 +362,9 @@ Sets held by a pair of another set are marked "(nested)"."""
         entries = registry.entries()
         gdb.write("%d set%s registered\n" % (len(entries), "" if len(entries) == 1 else "s"))
         for handle, address in entries:
-            header = gdb.Value(address).cast(registry.header_type).dereference()
-            n = int(header["pairCount"])
-            nested = " (nested)" if bool(header["heldByPair"]) else ""
-            keys = renderer.first_keys(header)
+            n = registry.pair_count(address)
+            nested = " (nested)" if registry.held_by_pair(address) else ""
+            keys = renderer.first_keys(address)
             gdb.write("  set %d%s: %d pair%s%s\n" % (handle, nested, n, "" if n == 1 else "s",
                                                      ": " + keys if keys else ""))
 
@@ -337,24 +400,17 @@ class KVSetPrinter:
     def children(self):
         try:
             registry = _Registry()
-        except gdb.GdbError:
-            return
-        renderer = _Renderer(registry)
-        header = registry.header(int(self.value["held"]) & 0xFFFFFFFF)
-        if header is None:
-            return
-        for node in registry.pairs(header):
-            yield registry.names(int(node["key"])), renderer.value(node)[0]
+            renderer = _Renderer(registry)
+            header = registry.header(int(self.value["held"]) & 0xFFFFFFFF)
+            pairs = [] if header is None else list(registry.pairs(header))
+            for node in pairs:
+                yield "key", registry.names(registry.key(node))
+                yield "value", renderer.value(node)[0]
+        except (gdb.GdbError, gdb.error, gdb.MemoryError):
+            return  # to_string has said what is wrong
 
     def display_hint(self):
         return "map"
-
-
-class _MapPrinter(KVSetPrinter):
-    def children(self):
-        for key, text in super().children():
-            yield "key", key
-            yield "value", text
 
 
 class MakeCallOptionsPrinter:
@@ -371,16 +427,13 @@ class MakeCallOptionsPrinter:
             yield field, self.value[field]
         for field in ("offerMedia", "acceptMedia"):
             count = max(0, min(3, int(self.value[field + "Count"])))
-            try:
-                names = _Names(_Memory())
-            except gdb.error:
-                names = lambda s: "0x%08X" % s
+            names = _Names(_Memory())
             yield field, "[" + ", ".join(names(int(self.value[field][i])) for i in range(count)) + "]"
 
 
 def _printers():
     printers = gdb.printing.RegexpCollectionPrettyPrinter("libkvset")
-    printers.add_printer("KVSet", "^KVSet$", _MapPrinter)
+    printers.add_printer("KVSet", "^KVSet$", KVSetPrinter)
     printers.add_printer("mrqMakeCallOptionaArgs", "^mrqMakeCallOptionaArgs$", MakeCallOptionsPrinter)
     return printers
 

@@ -12,6 +12,7 @@
 
 #include "diag/leak_report.h"
 #include "store/alloc.h"
+#include "store/debug_layout.h"
 #include "store/registry_internal.h"
 
 namespace kvs {
@@ -109,7 +110,12 @@ private:
 // down in reverse.
 class Registry {
 public:
-    Registry() { ACE_OS::mutex_init(&mutex_, USYNC_THREAD, static_cast<const char *>(0), 0, 0); }
+    // The map's end is its header node, where a debugger starts reading.
+    Registry()
+    {
+        ACE_OS::mutex_init(&mutex_, USYNC_THREAD, static_cast<const char *>(0), 0, 0);
+        debug_layout_publish(map.end()._M_node);
+    }
     // The leak report runs first, while the map, the headers and the mutex
     // are all still there (the members go after this body, the mutex here).
     ~Registry()
