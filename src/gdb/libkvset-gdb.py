@@ -291,6 +291,8 @@ class _Renderer:
                 items.append("null" if units is None else _quote(units))
             return "[" + ", ".join(items) + more + "]", []
         if shape == "nested":
+            if address == 0:
+                return "no set (absent value)", []
             handle = self.m.u32(address)
             return self.set_summary(handle)[0], [(None, handle)]
         # nested_array
