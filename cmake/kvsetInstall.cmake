@@ -49,3 +49,16 @@ else()
 endif()
 configure_file(cmake/kvset.pc.in ${CMAKE_CURRENT_BINARY_DIR}/kvset.pc @ONLY)
 install(FILES ${CMAKE_CURRENT_BINARY_DIR}/kvset.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
+
+# The debugger extension, where GDB looks for the scripts of an object file:
+# <datadir>/gdb/auto-load/<the library's absolute folder>/<its file name>-gdb.py.
+# The prefix is the one given at install time (cmake --install --prefix).
+install(CODE "
+  set(kvset_libdir \"${CMAKE_INSTALL_LIBDIR}\")
+  if(NOT IS_ABSOLUTE \"\${kvset_libdir}\")
+    set(kvset_libdir \"\${CMAKE_INSTALL_PREFIX}/\${kvset_libdir}\")
+  endif()
+  file(INSTALL \"${KVSET_GDB_SCRIPT}\"
+    DESTINATION \"\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_DATADIR}/gdb/auto-load\${kvset_libdir}\"
+    RENAME \"libkvset.so.${PROJECT_VERSION}-gdb.py\")
+")

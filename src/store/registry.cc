@@ -3,13 +3,16 @@
 #include <ace/OS_NS_Thread.h>
 
 #include <cstddef>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <functional>
 #include <map>
 #include <new>
 
+#include "diag/leak_report.h"
 #include "store/alloc.h"
+#include "store/debug_layout.h"
 #include "store/registry_internal.h"
 
 namespace kvs {
@@ -107,8 +110,19 @@ private:
 // down in reverse.
 class Registry {
 public:
-    Registry() { ACE_OS::mutex_init(&mutex_, USYNC_THREAD, static_cast<const char *>(0), 0, 0); }
-    ~Registry() { ACE_OS::mutex_destroy(&mutex_); }
+    // The map's end is its header node, where a debugger starts reading.
+    Registry()
+    {
+        ACE_OS::mutex_init(&mutex_, USYNC_THREAD, static_cast<const char *>(0), 0, 0);
+        debug_layout_publish(map.end()._M_node);
+    }
+    // The leak report runs first, while the map, the headers and the mutex
+    // are all still there (the members go after this body, the mutex here).
+    ~Registry()
+    {
+        report_leaks();
+        ACE_OS::mutex_destroy(&mutex_);
+    }
     Registry(const Registry &) = delete;
     Registry &operator=(const Registry &) = delete;
 
@@ -130,6 +144,18 @@ public:
     std::uint64_t capacity = kMaxSets;
 
 private:
+    void report_leaks()
+    {
+        if (map.empty() || !diag::leak_report_wanted()) return;
+        Guard lock(*this);
+        std::size_t count = 0;
+        for (const auto &entry : map) count += diag::leak_reported(*entry.second) ? 1 : 0;
+        if (count == 0) return;
+        diag::write_leak_heading(stderr, count);
+        for (const auto &entry : map)
+            if (diag::leak_reported(*entry.second)) diag::write_leaked_set(stderr, entry.first, *entry.second);
+    }
+
     ACE_mutex_t mutex_;
 };
 
