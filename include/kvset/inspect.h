@@ -84,6 +84,28 @@ KVS_API bool validateBlock(const unsigned char *bytes, std::size_t size, BlockFo
 KVS_API bool readBlock(const unsigned char *bytes, std::size_t size, BlockFormat format, CTkvs *kvs,
                        BlockInfo *info, BlockFault *fault);
 
+/* What a lenient read gives: the set as the library's readers would hold it
+ * (a registered KV-Set that the caller destroys, even after a fault; 0 only
+ * when none could be made), every finding strict validation would refuse
+ * that the readers pass over, and the fault that ended the read, if any. */
+struct DecodeResult {
+    CTkvs kvs = 0;
+    BlockInfo info{BlockFormat::Auto, false, 0, {}};
+    std::vector<BlockFault> warnings; /* in the order they were met */
+    bool faulted = false;
+    BlockFault fault{BlockFormat::Auto, false, 0, -1, "", ""};
+};
+
+/* Decodes a block exactly as MRQkvs_ReadFromMemory (past a frame's magic and
+ * length) and CTkvs_ReadFile read it, and reports what validateBlock would
+ * refuse as warnings: element sizes and widths the writers never write,
+ * unknown type codes, keys used twice, unterminated strings, a frame length
+ * or trailer that does not match, bytes after the block. On a fault the set
+ * holds the pairs read before it. True when the read reached the end without
+ * a fault (warnings or not). With Auto and no frame, the variant that reads
+ * cleanly, else the one that read further. */
+KVS_API bool decodeBlock(const unsigned char *bytes, std::size_t size, BlockFormat format, DecodeResult *result);
+
 /* Encodes kvs: Memory gives the framed buffer of MRQkvs_WriteToMemory, File
  * the block of CTkvs_WriteFile. Auto is refused. */
 KVS_API bool writeBlock(CTkvs kvs, BlockFormat format, std::vector<unsigned char> *bytes, std::string *error);

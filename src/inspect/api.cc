@@ -139,6 +139,28 @@ bool readBlock(const unsigned char *bytes, std::size_t size, BlockFormat format,
     return false;
 }
 
+bool decodeBlock(const unsigned char *bytes, std::size_t size, BlockFormat format, DecodeResult *result)
+{
+    if (result == nullptr) return false;
+    *result = DecodeResult();
+    if (bytes == nullptr && size != 0) {
+        result->faulted = true;
+        result->fault = BlockFault{format, false, 0, -1, "", "no input"};
+        return false;
+    }
+    std::string error;
+    if (guarded(&error, [&](std::string *) { return kvs::inspect::read_block_lenient(bytes, size, format, result); }))
+        return true;
+    if (!error.empty()) {
+        CTerror ignored = 0;
+        if (result->kvs != 0) CTkvs_Destroy(result->kvs, &ignored);
+        result->kvs = 0;
+        result->faulted = true;
+        result->fault = BlockFault{format, false, 0, -1, "", error};
+    }
+    return false;
+}
+
 bool writeBlock(CTkvs kvs, BlockFormat format, std::vector<unsigned char> *bytes, std::string *error)
 {
     return guarded(error, [&](std::string *why) {
