@@ -16,13 +16,15 @@ _kvset()
                 COMPREPLY=($(compgen -W "auto memory file" -- "$cur"))
             fi
             return ;;
+        --offset | --length) COMPREPLY=(); return ;;
         --to) COMPREPLY=($(compgen -W "memory file" -- "$cur")); return ;;
     esac
     local options="--help"
     case ${COMP_WORDS[1]} in
-        show) options+=" --offsets --format" ;;
-        validate | diff) options+=" --format" ;;
-        json) options+=" -o --output --format" ;;
+        show) options+=" --offsets --format --strict --offset --length" ;;
+        validate) options+=" --format --offset --length" ;;
+        diff) options+=" --format" ;;
+        json) options+=" -o --output --format --strict --compact --offset --length" ;;
         build) options+=" -o --output --format" ;;
         convert) options+=" -o --output --to --format" ;;
     esac
