@@ -224,7 +224,7 @@ std::string narrow(const std::wstring &text)
 
 // ---- Commands ---------------------------------------------------------------
 
-int show(const std::string &path, const Reading &how, bool offsets)
+int show(const std::string &path, const Reading &how, bool offsets, std::size_t max_elements)
 {
     Set set;
     kvset::BlockInfo info;
@@ -232,9 +232,9 @@ int show(const std::string &path, const Reading &how, bool offsets)
     std::string text;
     std::string error;
     if (set.get() != 0) {
-        const bool done = offsets ? kvset::renderTree(set.get(), info, &text, &error)
-                                  : kvset::renderTree(set.get(), &text, &error);
-        if (!done) fail(error);
+        kvset::TreeOptions options;
+        options.maxElements = max_elements;
+        if (!kvset::renderTree(set.get(), offsets ? &info : nullptr, options, &text, &error)) fail(error);
         std::cout << path << ": " << describe(info) << ", " << pairs(set.get()) << "\n" << text;
     }
     if (!fault.empty()) fail(fault);
@@ -484,6 +484,10 @@ int run(int argc, char **argv, bool *reported)
     input_format(show_cmd, &format);
     strictness(show_cmd);
     slicing(show_cmd);
+    std::size_t max_elements = 0;
+    show_cmd->add_option("--max-elements", max_elements,
+                         "Show at most N elements of each array, the rest as '... N more' (default 0: all)")
+        ->type_name("N");
 
     CLI::App *validate_cmd =
         app.add_subcommand("validate", "Check blocks strictly; print 'ok' or the first fault of each (exit 1 on a fault)");
@@ -553,7 +557,7 @@ int run(int argc, char **argv, bool *reported)
     const kvset::BlockFormat in = formats.at(format);
     reading.format = in;
     try {
-        if (*show_cmd) return show(file, reading, offsets);
+        if (*show_cmd) return show(file, reading, offsets, max_elements);
         if (*validate_cmd) return validate(files, in, reading.slice);
         if (*json_cmd) return json(file, reading, output, compact);
         if (*build_cmd) return build(file, output, formats.at(out_format));

@@ -133,6 +133,18 @@ KVS_API bool renderTree(CTkvs kvs, std::string *text, std::string *error);
  * offset of its record. */
 KVS_API bool renderTree(CTkvs kvs, const BlockInfo &block, std::string *text, std::string *error);
 
+/* The tree with options: at most maxElements elements of each array (0, the
+ * default: all), the rest as "... 12 more" (a KV-Set array's elements as
+ * lines, other arrays inside their brackets); with utcTimes, each CTtime
+ * value followed by its UTC time read as seconds since 1970,
+ * "1700000000 (2023-11-14T22:13:20Z)". block may be null (no offsets). */
+struct TreeOptions {
+    std::size_t maxElements = 0;
+    bool utcTimes = true;
+};
+KVS_API bool renderTree(CTkvs kvs, const BlockInfo *block, const TreeOptions &options, std::string *text,
+                        std::string *error);
+
 /* ---- Diff ----------------------------------------------------------------
  * Every difference between two sets, not only the first. A key path names
  * where: keys by name (or 0x and 8 hex digits) joined with '/', array

@@ -102,6 +102,23 @@ bool renderTree(CTkvs kvs, const BlockInfo &block, std::string *text, std::strin
     });
 }
 
+bool renderTree(CTkvs kvs, const BlockInfo *block, const TreeOptions &options, std::string *text, std::string *error)
+{
+    return guarded(error, [&](std::string *why) {
+        if (text == nullptr) {
+            *why = "no output string";
+            return false;
+        }
+        Set set;
+        if (!kvs::inspect::read_set(kvs, &set, why)) return false;
+        kvs::inspect::TreeStyle style;
+        style.maxElements = options.maxElements;
+        style.utcTimes = options.utcTimes;
+        *text = kvs::inspect::tree(set, block == nullptr ? nullptr : &block->recordOffsets, style);
+        return true;
+    });
+}
+
 bool validateBlock(const unsigned char *bytes, std::size_t size, BlockFormat format, BlockInfo *info,
                    BlockFault *fault)
 {

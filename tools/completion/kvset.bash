@@ -16,12 +16,12 @@ _kvset()
                 COMPREPLY=($(compgen -W "auto memory file" -- "$cur"))
             fi
             return ;;
-        --offset | --length) COMPREPLY=(); return ;;
+        --offset | --length | --max-elements) COMPREPLY=(); return ;;
         --to) COMPREPLY=($(compgen -W "memory file" -- "$cur")); return ;;
     esac
     local options="--help"
     case ${COMP_WORDS[1]} in
-        show) options+=" --offsets --format --strict --offset --length" ;;
+        show) options+=" --offsets --format --strict --offset --length --max-elements" ;;
         validate) options+=" --format --offset --length" ;;
         diff) options+=" --format" ;;
         json) options+=" -o --output --format --strict --compact --offset --length" ;;
