@@ -21,6 +21,7 @@
 #include <string>
 #include <vector>
 
+#include "commands/commands.h"
 #include "failure.h"
 #include "input.h"
 #include "kvset/kvset.h"
@@ -528,6 +529,16 @@ int run(int argc, char **argv, bool *reported)
         ->required();
     input_format(convert_cmd, &format);
 
+    kvset_tool::ScanOptions scan_options;
+    CLI::App *scan_cmd = app.add_subcommand(
+        "scan", "Find every memory buffer and file block in arbitrary bytes (a capture, a core, a dump); one line each "
+                "(exit 1 when none is found)");
+    scan_cmd->add_option("FILE", files, "Files to search ('-' for standard input)")->required();
+    scan_cmd->add_flag("--hex", scan_options.hex, "The inputs are hex text: a plain hex stream, an xxd or an od -An -tx1 dump");
+    scan_cmd->add_flag("--json", scan_options.json, "One JSON object a block, with its set as read");
+    scan_cmd->add_option("--extract", scan_options.extractDir, "Write each block to its own file in DIR")
+        ->type_name("DIR");
+
     std::string dir;
     CLI::App *demo_cmd = app.add_subcommand(
         "demo", "Build make-call options, write them as a memory buffer and a file, read both back, compare, show");
@@ -564,6 +575,7 @@ int run(int argc, char **argv, bool *reported)
         if (*diff_cmd) return diff(file, second, in);
         if (*convert_cmd) return convert(file, output, in, formats.at(to_format));
         if (*demo_cmd) return demo(dir);
+        if (*scan_cmd) return kvset_tool::scan(files, scan_options);
         return kUsage;
     } catch (const Failure &f) {
         std::cout.flush();

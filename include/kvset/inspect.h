@@ -94,6 +94,8 @@ struct DecodeResult {
     std::vector<BlockFault> warnings; /* in the order they were met */
     bool faulted = false;
     BlockFault fault{BlockFormat::Auto, false, 0, -1, "", ""};
+    std::size_t end = 0; /* where the read stopped: past the block (and a
+                            frame trailer there) or at the fault */
 };
 
 /* Decodes a block exactly as MRQkvs_ReadFromMemory (past a frame's magic and
@@ -105,6 +107,39 @@ struct DecodeResult {
  * a fault (warnings or not). With Auto and no frame, the variant that reads
  * cleanly, else the one that read further. */
 KVS_API bool decodeBlock(const unsigned char *bytes, std::size_t size, BlockFormat format, DecodeResult *result);
+
+/* ---- Scanning -----------------------------------------------------------
+ * Finds blocks inside arbitrary bytes (a capture, a core, a log's payload):
+ * every frame magic starts a memory buffer candidate, every block marker not
+ * inside a candidate already read whole (its nested blocks, or the block of a
+ * frame) a bare block candidate, tried as a file block, then as a memory
+ * block. Candidates may overlap. */
+
+enum class ScanVerdict {
+    Valid,     /* validates strictly over its length */
+    Invalid,   /* reads to its end, but strict validation refuses it */
+    Truncated  /* the read stops at a fault before the block ends: cut short,
+                  or bytes that are not part of it (a packet boundary) */
+};
+
+struct ScanCandidate {
+    std::size_t offset;  /* of the frame magic or the marker in the input */
+    BlockFormat format;  /* Memory or File */
+    bool framed;
+    std::size_t length;  /* the frame's length; for a bare block the bytes
+                            read (to the fault when truncated) */
+    long long pairs;     /* the top block's pair count, -1 when cut off */
+    ScanVerdict verdict;
+    BlockFault fault;    /* Invalid: the first strict fault; Truncated: where
+                            the read stopped. Offsets into the whole input. */
+};
+
+/* Appends every candidate in input order. False only on exhausted memory. */
+KVS_API bool scanBlocks(const unsigned char *bytes, std::size_t size, std::vector<ScanCandidate> *found,
+                        std::string *error);
+
+/* "valid", "invalid", "truncated". */
+KVS_API const char *scanVerdictName(ScanVerdict verdict);
 
 /* Encodes kvs: Memory gives the framed buffer of MRQkvs_WriteToMemory, File
  * the block of CTkvs_WriteFile. Auto is refused. */

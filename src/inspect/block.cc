@@ -314,6 +314,7 @@ std::size_t attempt_lenient(const unsigned char *bytes, std::size_t size, BlockF
         const CTerror verdict = serial::read_block(source, variant, registry_find(target), &lenient);
         if (verdict == CT_errorNoResource && !lenient.faulty()) throw std::bad_alloc();
         reached = static_cast<std::size_t>(source.cursor() - bytes);
+        result->end = reached;
         if (verdict != CT_errorOK && !lenient.faulty())
             lenient.outside(reached, "the decoder refused the block: " + error_text(verdict));
         if (verdict == CT_errorOK) {
@@ -324,6 +325,7 @@ std::size_t attempt_lenient(const unsigned char *bytes, std::size_t size, BlockF
                                                         hex32(kFrameTrailer) + " expected)");
                 after -= kFrameTrailerBytes;
                 reached += kFrameTrailerBytes;
+                result->end = reached;
             } else if (framed) {
                 lenient.refuse_outside(reached, "memory buffer without its frame trailer");
             }

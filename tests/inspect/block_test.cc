@@ -306,3 +306,59 @@ TEST_F(LenientBlocks, ABareFileBlockIsReadAsTheFileVariant)
 }
 
 }  // namespace
+
+namespace {
+
+using kvset::ScanCandidate;
+using kvset::ScanVerdict;
+
+class Scan : public Blocks {};
+
+// Blocks at known offsets in junk: a buffer, a bare file block, a buffer the
+// input cuts off; the nested blocks of a whole block are not candidates.
+TEST_F(Scan, FindsEveryBlockAtItsOffsetWithItsVerdict)
+{
+    const std::vector<unsigned char> memory = encoded(BlockFormat::Memory);
+    std::vector<unsigned char> file = encoded(BlockFormat::File);
+    put32(&file, 17 + 12, 5);  // an element size strict validation refuses
+    std::vector<unsigned char> input(10, 0xEE);
+    input.insert(input.end(), memory.begin(), memory.end());    // at 10
+    input.insert(input.end(), 3, 0xEE);
+    input.insert(input.end(), file.begin(), file.end());        // at 221
+    input.insert(input.end(), memory.begin(), memory.begin() + 60);  // at 221 + file.size(), cut
+    std::vector<ScanCandidate> found;
+    std::string error;
+    ASSERT_TRUE(kvset::scanBlocks(input.data(), input.size(), &found, &error)) << error;
+    ASSERT_EQ(found.size(), 3u);
+    EXPECT_EQ(found[0].offset, 10u);
+    EXPECT_TRUE(found[0].framed);
+    EXPECT_EQ(found[0].length, 208u);
+    EXPECT_EQ(found[0].pairs, 4);
+    EXPECT_EQ(found[0].verdict, ScanVerdict::Valid);
+    EXPECT_EQ(found[1].offset, 221u);
+    EXPECT_EQ(found[1].format, BlockFormat::File);
+    EXPECT_EQ(found[1].length, file.size());
+    EXPECT_EQ(found[1].verdict, ScanVerdict::Invalid);
+    EXPECT_EQ(found[1].fault.offset, 221u + 29u);
+    EXPECT_EQ(found[2].offset, 221u + file.size());
+    EXPECT_EQ(found[2].verdict, ScanVerdict::Truncated);
+    EXPECT_EQ(found[2].length, 208u);
+    EXPECT_STREQ(kvset::scanVerdictName(found[2].verdict), "truncated");
+}
+
+TEST_F(Scan, OverlappingAndTinyCandidatesAreReportedNotRead)
+{
+    // A frame magic at the very end, and inside a second magic's length field.
+    const unsigned char input[] = {0xDA, 0xA1, 0xDE, 0xC0, 0xDA, 0xA1, 0xDE, 0xC0, 0x01};
+    std::vector<ScanCandidate> found;
+    std::string error;
+    ASSERT_TRUE(kvset::scanBlocks(input, sizeof input, &found, &error));
+    ASSERT_EQ(found.size(), 2u);
+    EXPECT_EQ(found[0].offset, 0u);
+    EXPECT_EQ(found[1].offset, 4u);
+    EXPECT_EQ(found[1].verdict, ScanVerdict::Truncated);
+    EXPECT_EQ(found[1].pairs, -1);
+    EXPECT_FALSE(kvset::scanBlocks(nullptr, 3, &found, &error));
+}
+
+}  // namespace
