@@ -473,6 +473,13 @@ int run(int argc, char **argv, bool *reported)
         cmd->add_option("--length", reading.slice.length, "Read only this many bytes (default: to the end)")
             ->type_name("N");
     };
+    std::string names_file;
+    auto naming = [&](CLI::App *cmd) {
+        cmd->add_option("--names", names_file,
+                        "A names file (NAME = 0xVALUE lines or a JSON object) whose names come before the built-in "
+                        "ones (default: the file in KVSET_NAMES, if set)")
+            ->type_name("FILE");
+    };
     auto strictness = [&](CLI::App *cmd) {
         cmd->add_flag("--strict", reading.strict,
                       "Refuse the block as validate does (default: read it as the library's readers do, with "
@@ -485,6 +492,7 @@ int run(int argc, char **argv, bool *reported)
     input_format(show_cmd, &format);
     strictness(show_cmd);
     slicing(show_cmd);
+    naming(show_cmd);
     std::size_t max_elements = 0;
     show_cmd->add_option("--max-elements", max_elements,
                          "Show at most N elements of each array, the rest as '... N more' (default 0: all)")
@@ -503,6 +511,7 @@ int run(int argc, char **argv, bool *reported)
     input_format(json_cmd, &format);
     strictness(json_cmd);
     slicing(json_cmd);
+    naming(json_cmd);
 
     std::string out_format = "memory";
     CLI::App *build_cmd = app.add_subcommand("build", "Build a block from the JSON form of a KV-Set");
@@ -512,12 +521,14 @@ int run(int argc, char **argv, bool *reported)
         ->check(CLI::IsMember({"memory", "file"}))
         ->type_name("FORMAT")
         ->default_str("memory");
+    naming(build_cmd);
 
     CLI::App *diff_cmd = app.add_subcommand("diff", "List every difference between two blocks' KV-Sets by key path "
                                                     "(exit 1 when they differ)");
     diff_cmd->add_option("A", file, "First block file")->required();
     diff_cmd->add_option("B", second, "Second block file")->required();
     input_format(diff_cmd, &format);
+    naming(diff_cmd);
 
     std::string to_format;
     CLI::App *convert_cmd = app.add_subcommand("convert", "Re-encode a block as a memory buffer or a file block");
@@ -568,6 +579,13 @@ int run(int argc, char **argv, bool *reported)
     const kvset::BlockFormat in = formats.at(format);
     reading.format = in;
     try {
+        const bool named = *show_cmd || *json_cmd || *build_cmd || *diff_cmd;
+        const char *from_environment = std::getenv("KVSET_NAMES");
+        if (named && names_file.empty() && from_environment != nullptr) names_file = from_environment;
+        if (named && !names_file.empty()) {
+            std::string error;
+            if (!kvset::loadNames(read_input(names_file), quote(names_file), &error)) fail(error);
+        }
         if (*show_cmd) return show(file, reading, offsets, max_elements);
         if (*validate_cmd) return validate(files, in, reading.slice);
         if (*json_cmd) return json(file, reading, output, compact);

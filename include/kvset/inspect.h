@@ -160,6 +160,24 @@ KVS_API const char *blockFormatName(BlockFormat format, bool framed);
  * 0x00000001): string record of 40 units runs past the end (12 bytes left)". */
 KVS_API std::string formatFault(const BlockFault &fault);
 
+/* ---- Names ----------------------------------------------------------------
+ * A site's own names for symbols (docs/names.md): one "NAME = 0xVALUE" a
+ * line with # comments, or a JSON object {"NAME": "0xVALUE", ...}. They come
+ * before the symbol library's names wherever inspection prints a symbol (the
+ * tree, JSON, diff and fault paths) and are accepted wherever it reads one
+ * (fromJson). */
+
+/* Adds the names in text to the process's table (names already loaded stay;
+ * a later file's name for a value already named does not replace it). Refused
+ * text, with nothing added: a line that is not NAME = 0xVALUE, a bad name or
+ * value, a name that two entries give different values; the error names the
+ * source and the line(s): "names.txt line 3: ...", "names.txt lines 2 and 7:
+ * the name X is given two values, 0x00000001 and 0x00000002". */
+KVS_API bool loadNames(const std::string &text, const std::string &source, std::string *error);
+
+/* Forgets every loaded name. */
+KVS_API void clearNames();
+
 /* ---- Tree ----------------------------------------------------------------
  * One line a pair, "key (type): value", nested sets indented by two spaces,
  * each element of a KV-Set array on its own line as "[i]: n pairs". */
