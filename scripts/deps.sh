@@ -5,7 +5,7 @@ set -euo pipefail
 packages=(cmake ninja-build g++ pkg-config libace-dev libgtest-dev libgmock-dev
           libbenchmark-dev libmsgpack-cxx-dev nlohmann-json3-dev libcli11-dev
           clang-14 libclang-rt-14-dev valgrind help2man python3-dev pybind11-dev python3-pytest
-          gdb)
+          gdb xxd)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -12,6 +12,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <cwchar>
+#include <algorithm>
+#include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
@@ -19,6 +21,7 @@
 #include <string>
 #include <vector>
 
+#include "commands/commands.h"
 #include "failure.h"
 #include "input.h"
 #include "kvset/kvset.h"
@@ -70,13 +73,102 @@ private:
     CTkvs handle_ = 0;
 };
 
-// Reads a block file into a new set; a fault ends the command.
-void load(const std::string &path, kvset::BlockFormat format, Set *set, kvset::BlockInfo *info)
+// The part of an input a command reads: --offset and --length. Offsets in
+// the command's output still count from the start of the whole input.
+struct Slice {
+    std::uint64_t offset = 0;
+    std::uint64_t length = UINT64_MAX;  // to the end
+};
+
+std::string read_slice(const std::string &path, const Slice &slice)
 {
-    const std::string bytes = read_input(path);
+    std::string bytes = read_input(path);
+    if (slice.offset == 0 && slice.length == UINT64_MAX) return bytes;
+    if (slice.offset > bytes.size())
+        fail("--offset " + std::to_string(slice.offset) + " is past the end of " + quote(path) + " (" +
+             std::to_string(bytes.size()) + " bytes)");
+    const std::uint64_t left = bytes.size() - slice.offset;
+    if (slice.length != UINT64_MAX && slice.length > left)
+        fail("--length " + std::to_string(slice.length) + " runs past the end of " + quote(path) + " (" +
+             std::to_string(left) + " bytes from offset " + std::to_string(slice.offset) + ")");
+    return bytes.substr(static_cast<std::size_t>(slice.offset),
+                        static_cast<std::size_t>(std::min<std::uint64_t>(slice.length, left)));
+}
+
+void shift(kvset::BlockFault *fault, const Slice &slice) { fault->offset += static_cast<std::size_t>(slice.offset); }
+
+void shift(kvset::BlockInfo *info, const Slice &slice)
+{
+    for (std::size_t &o : info->recordOffsets) o += static_cast<std::size_t>(slice.offset);
+}
+
+// Reads a block file into a new set strictly; a fault ends the command.
+void load(const std::string &path, kvset::BlockFormat format, Set *set, kvset::BlockInfo *info,
+          const Slice &slice = Slice())
+{
+    const std::string bytes = read_slice(path, slice);
     kvset::BlockFault fault;
-    if (!kvset::readBlock(bytes_of(bytes), bytes.size(), format, set->out(), info, &fault))
+    if (!kvset::readBlock(bytes_of(bytes), bytes.size(), format, set->out(), info, &fault)) {
+        shift(&fault, slice);
         fail(quote(path) + " is not a valid KV-Set block: " + kvset::formatFault(fault));
+    }
+    shift(info, slice);
+}
+
+// Reads a block file as the library's readers do: what strict validation
+// refuses goes to standard error as warnings. Returns the fault that ended
+// the read ("" for none); the set holds the pairs read before it.
+std::string load_lenient(const std::string &path, kvset::BlockFormat format, Set *set, kvset::BlockInfo *info,
+                         const Slice &slice)
+{
+    const std::string bytes = read_slice(path, slice);
+    kvset::DecodeResult result;
+    kvset::decodeBlock(bytes_of(bytes), bytes.size(), format, &result);
+    *set->out() = result.kvs;
+    if (result.kvs == 0 && !result.faulted) fail("cannot decode " + quote(path));
+    *info = result.info;
+    shift(info, slice);
+    for (kvset::BlockFault &w : result.warnings) {
+        shift(&w, slice);
+        std::cerr << "kvset: warning: " << quote(path) << ": " << kvset::formatFault(w) << "\n";
+    }
+    if (!result.faulted) return "";
+    shift(&result.fault, slice);
+    return quote(path) + ": " + kvset::formatFault(result.fault);
+}
+
+// How show and json read their input.
+struct Reading {
+    kvset::BlockFormat format = kvset::BlockFormat::Auto;
+    Slice slice;
+    bool strict = false;
+};
+
+// Loads strictly or leniently; returns the lenient read's fault, if any.
+std::string load_for_reading(const std::string &path, const Reading &how, Set *set, kvset::BlockInfo *info)
+{
+    if (how.strict) {
+        load(path, how.format, set, info, how.slice);
+        return "";
+    }
+    return load_lenient(path, how.format, set, info, how.slice);
+}
+
+// The JSON text on one line: the writer breaks lines only between members
+// and elements (a string holds no raw line break), so dropping each break
+// with the indentation after it leaves the same JSON.
+std::string compacted(const std::string &json)
+{
+    std::string out;
+    out.reserve(json.size());
+    for (std::size_t i = 0; i < json.size(); ++i) {
+        if (json[i] != '\n') {
+            out += json[i];
+            continue;
+        }
+        while (i + 1 < json.size() && json[i + 1] == ' ') ++i;
+    }
+    return out + "\n";
 }
 
 std::string describe(const kvset::BlockInfo &info)
@@ -133,31 +225,35 @@ std::string narrow(const std::wstring &text)
 
 // ---- Commands ---------------------------------------------------------------
 
-int show(const std::string &path, kvset::BlockFormat format, bool offsets)
+int show(const std::string &path, const Reading &how, bool offsets, std::size_t max_elements)
 {
     Set set;
     kvset::BlockInfo info;
-    load(path, format, &set, &info);
+    const std::string fault = load_for_reading(path, how, &set, &info);
     std::string text;
     std::string error;
-    const bool done = offsets ? kvset::renderTree(set.get(), info, &text, &error)
-                              : kvset::renderTree(set.get(), &text, &error);
-    if (!done) fail(error);
-    std::cout << (path == "-" ? "-" : path) << ": " << describe(info) << ", " << pairs(set.get()) << "\n" << text;
+    if (set.get() != 0) {
+        kvset::TreeOptions options;
+        options.maxElements = max_elements;
+        if (!kvset::renderTree(set.get(), offsets ? &info : nullptr, options, &text, &error)) fail(error);
+        std::cout << path << ": " << describe(info) << ", " << pairs(set.get()) << "\n" << text;
+    }
+    if (!fault.empty()) fail(fault);
     return kSuccess;
 }
 
-int validate(const std::vector<std::string> &paths, kvset::BlockFormat format)
+int validate(const std::vector<std::string> &paths, kvset::BlockFormat format, const Slice &slice)
 {
     int result = kSuccess;
     for (const std::string &path : paths) {
         try {
-            const std::string bytes = read_input(path);
+            const std::string bytes = read_slice(path, slice);
             kvset::BlockInfo info;
             kvset::BlockFault fault;
             if (kvset::validateBlock(bytes_of(bytes), bytes.size(), format, &info, &fault)) {
                 std::cout << path << ": ok (" << describe(info) << ")\n";
             } else {
+                shift(&fault, slice);
                 std::cout << path << ": " << kvset::formatFault(fault) << "\n";
                 result = kFailed;
             }
@@ -170,12 +266,16 @@ int validate(const std::vector<std::string> &paths, kvset::BlockFormat format)
     return result;
 }
 
-int json(const std::string &path, kvset::BlockFormat format, const std::string &output)
+int json(const std::string &path, const Reading &how, const std::string &output, bool compact)
 {
     Set set;
     kvset::BlockInfo info;
-    load(path, format, &set, &info);
-    write_text(output, json_of(set.get()));
+    const std::string fault = load_for_reading(path, how, &set, &info);
+    if (set.get() != 0) {
+        const std::string text = json_of(set.get());
+        write_text(output, compact ? compacted(text) : text);
+    }
+    if (!fault.empty()) fail(fault);
     return kSuccess;
 }
 
@@ -365,21 +465,53 @@ int run(int argc, char **argv, bool *reported)
     std::string output = "-";
     std::vector<std::string> files;
     bool offsets = false;
+    Reading reading;
+    bool compact = false;
+    auto slicing = [&](CLI::App *cmd) {
+        cmd->add_option("--offset", reading.slice.offset, "Read the input from this byte offset on")
+            ->type_name("N");
+        cmd->add_option("--length", reading.slice.length, "Read only this many bytes (default: to the end)")
+            ->type_name("N");
+    };
+    std::string names_file;
+    auto naming = [&](CLI::App *cmd) {
+        cmd->add_option("--names", names_file,
+                        "A names file (NAME = 0xVALUE lines or a JSON object) whose names come before the built-in "
+                        "ones (default: the file in KVSET_NAMES, if set)")
+            ->type_name("FILE");
+    };
+    auto strictness = [&](CLI::App *cmd) {
+        cmd->add_flag("--strict", reading.strict,
+                      "Refuse the block as validate does (default: read it as the library's readers do, with "
+                      "warnings on standard error)");
+    };
 
     CLI::App *show_cmd = app.add_subcommand("show", "Print a block's KV-Set as a tree of keys, types and values");
     show_cmd->add_option("FILE", file, "Block file ('-' for standard input)")->required();
     show_cmd->add_flag("--offsets", offsets, "Lead each pair with the byte offset of its record");
     input_format(show_cmd, &format);
+    strictness(show_cmd);
+    slicing(show_cmd);
+    naming(show_cmd);
+    std::size_t max_elements = 0;
+    show_cmd->add_option("--max-elements", max_elements,
+                         "Show at most N elements of each array, the rest as '... N more' (default 0: all)")
+        ->type_name("N");
 
     CLI::App *validate_cmd =
         app.add_subcommand("validate", "Check blocks strictly; print 'ok' or the first fault of each (exit 1 on a fault)");
     validate_cmd->add_option("FILE", files, "Block files ('-' for standard input)")->required();
     input_format(validate_cmd, &format);
+    slicing(validate_cmd);
 
     CLI::App *json_cmd = app.add_subcommand("json", "Write a block's KV-Set in its JSON form (json.md in the installed documentation, share/doc/kvset)");
     json_cmd->add_option("FILE", file, "Block file ('-' for standard input)")->required();
     json_cmd->add_option("-o,--output", output, "Where to write the JSON ('-', the default, for standard output)");
+    json_cmd->add_flag("--compact", compact, "Write the JSON on one line");
     input_format(json_cmd, &format);
+    strictness(json_cmd);
+    slicing(json_cmd);
+    naming(json_cmd);
 
     std::string out_format = "memory";
     CLI::App *build_cmd = app.add_subcommand("build", "Build a block from the JSON form of a KV-Set");
@@ -389,12 +521,14 @@ int run(int argc, char **argv, bool *reported)
         ->check(CLI::IsMember({"memory", "file"}))
         ->type_name("FORMAT")
         ->default_str("memory");
+    naming(build_cmd);
 
     CLI::App *diff_cmd = app.add_subcommand("diff", "List every difference between two blocks' KV-Sets by key path "
                                                     "(exit 1 when they differ)");
     diff_cmd->add_option("A", file, "First block file")->required();
     diff_cmd->add_option("B", second, "Second block file")->required();
     input_format(diff_cmd, &format);
+    naming(diff_cmd);
 
     std::string to_format;
     CLI::App *convert_cmd = app.add_subcommand("convert", "Re-encode a block as a memory buffer or a file block");
@@ -405,6 +539,16 @@ int run(int argc, char **argv, bool *reported)
         ->type_name("FORMAT")
         ->required();
     input_format(convert_cmd, &format);
+
+    kvset_tool::ScanOptions scan_options;
+    CLI::App *scan_cmd = app.add_subcommand(
+        "scan", "Find every memory buffer and file block in arbitrary bytes (a capture, a core, a dump); one line each "
+                "(exit 1 when none is found)");
+    scan_cmd->add_option("FILE", files, "Files to search ('-' for standard input)")->required();
+    scan_cmd->add_flag("--hex", scan_options.hex, "The inputs are hex text: a plain hex stream, an xxd or an od -An -tx1 dump");
+    scan_cmd->add_flag("--json", scan_options.json, "One JSON object a block, with its set as read");
+    scan_cmd->add_option("--extract", scan_options.extractDir, "Write each block to its own file in DIR")
+        ->type_name("DIR");
 
     std::string dir;
     CLI::App *demo_cmd = app.add_subcommand(
@@ -433,14 +577,23 @@ int run(int argc, char **argv, bool *reported)
     const std::map<std::string, kvset::BlockFormat> formats = {
         {"auto", kvset::BlockFormat::Auto}, {"memory", kvset::BlockFormat::Memory}, {"file", kvset::BlockFormat::File}};
     const kvset::BlockFormat in = formats.at(format);
+    reading.format = in;
     try {
-        if (*show_cmd) return show(file, in, offsets);
-        if (*validate_cmd) return validate(files, in);
-        if (*json_cmd) return json(file, in, output);
+        const bool named = *show_cmd || *json_cmd || *build_cmd || *diff_cmd;
+        const char *from_environment = std::getenv("KVSET_NAMES");
+        if (named && names_file.empty() && from_environment != nullptr) names_file = from_environment;
+        if (named && !names_file.empty()) {
+            std::string error;
+            if (!kvset::loadNames(read_input(names_file), quote(names_file), &error)) fail(error);
+        }
+        if (*show_cmd) return show(file, reading, offsets, max_elements);
+        if (*validate_cmd) return validate(files, in, reading.slice);
+        if (*json_cmd) return json(file, reading, output, compact);
         if (*build_cmd) return build(file, output, formats.at(out_format));
         if (*diff_cmd) return diff(file, second, in);
         if (*convert_cmd) return convert(file, output, in, formats.at(to_format));
         if (*demo_cmd) return demo(dir);
+        if (*scan_cmd) return kvset_tool::scan(files, scan_options);
         return kUsage;
     } catch (const Failure &f) {
         std::cout.flush();

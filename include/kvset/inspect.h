@@ -84,6 +84,63 @@ KVS_API bool validateBlock(const unsigned char *bytes, std::size_t size, BlockFo
 KVS_API bool readBlock(const unsigned char *bytes, std::size_t size, BlockFormat format, CTkvs *kvs,
                        BlockInfo *info, BlockFault *fault);
 
+/* What a lenient read gives: the set as the library's readers would hold it
+ * (a registered KV-Set that the caller destroys, even after a fault; 0 only
+ * when none could be made), every finding strict validation would refuse
+ * that the readers pass over, and the fault that ended the read, if any. */
+struct DecodeResult {
+    CTkvs kvs = 0;
+    BlockInfo info{BlockFormat::Auto, false, 0, {}};
+    std::vector<BlockFault> warnings; /* in the order they were met */
+    bool faulted = false;
+    BlockFault fault{BlockFormat::Auto, false, 0, -1, "", ""};
+    std::size_t end = 0; /* where the read stopped: past the block (and a
+                            frame trailer there) or at the fault */
+};
+
+/* Decodes a block exactly as MRQkvs_ReadFromMemory (past a frame's magic and
+ * length) and CTkvs_ReadFile read it, and reports what validateBlock would
+ * refuse as warnings: element sizes and widths the writers never write,
+ * unknown type codes, keys used twice, unterminated strings, a frame length
+ * or trailer that does not match, bytes after the block. On a fault the set
+ * holds the pairs read before it. True when the read reached the end without
+ * a fault (warnings or not). With Auto and no frame, the variant that reads
+ * cleanly, else the one that read further. */
+KVS_API bool decodeBlock(const unsigned char *bytes, std::size_t size, BlockFormat format, DecodeResult *result);
+
+/* ---- Scanning -----------------------------------------------------------
+ * Finds blocks inside arbitrary bytes (a capture, a core, a log's payload):
+ * every frame magic starts a memory buffer candidate, every block marker not
+ * inside a candidate already read whole (its nested blocks, or the block of a
+ * frame) a bare block candidate, tried as a file block, then as a memory
+ * block. Candidates may overlap. */
+
+enum class ScanVerdict {
+    Valid,     /* validates strictly over its length */
+    Invalid,   /* reads to its end, but strict validation refuses it */
+    Truncated  /* the read stops at a fault before the block ends: cut short,
+                  or bytes that are not part of it (a packet boundary) */
+};
+
+struct ScanCandidate {
+    std::size_t offset;  /* of the frame magic or the marker in the input */
+    BlockFormat format;  /* Memory or File */
+    bool framed;
+    std::size_t length;  /* the frame's length; for a bare block the bytes
+                            read (to the fault when truncated) */
+    long long pairs;     /* the top block's pair count, -1 when cut off */
+    ScanVerdict verdict;
+    BlockFault fault;    /* Invalid: the first strict fault; Truncated: where
+                            the read stopped. Offsets into the whole input. */
+};
+
+/* Appends every candidate in input order. False only on exhausted memory. */
+KVS_API bool scanBlocks(const unsigned char *bytes, std::size_t size, std::vector<ScanCandidate> *found,
+                        std::string *error);
+
+/* "valid", "invalid", "truncated". */
+KVS_API const char *scanVerdictName(ScanVerdict verdict);
+
 /* Encodes kvs: Memory gives the framed buffer of MRQkvs_WriteToMemory, File
  * the block of CTkvs_WriteFile. Auto is refused. */
 KVS_API bool writeBlock(CTkvs kvs, BlockFormat format, std::vector<unsigned char> *bytes, std::string *error);
@@ -103,6 +160,24 @@ KVS_API const char *blockFormatName(BlockFormat format, bool framed);
  * 0x00000001): string record of 40 units runs past the end (12 bytes left)". */
 KVS_API std::string formatFault(const BlockFault &fault);
 
+/* ---- Names ----------------------------------------------------------------
+ * A site's own names for symbols (docs/names.md): one "NAME = 0xVALUE" a
+ * line with # comments, or a JSON object {"NAME": "0xVALUE", ...}. They come
+ * before the symbol library's names wherever inspection prints a symbol (the
+ * tree, JSON, diff and fault paths) and are accepted wherever it reads one
+ * (fromJson). */
+
+/* Adds the names in text to the process's table (names already loaded stay;
+ * a later file's name for a value already named does not replace it). Refused
+ * text, with nothing added: a line that is not NAME = 0xVALUE, a bad name or
+ * value, a name that two entries give different values; the error names the
+ * source and the line(s): "names.txt line 3: ...", "names.txt lines 2 and 7:
+ * the name X is given two values, 0x00000001 and 0x00000002". */
+KVS_API bool loadNames(const std::string &text, const std::string &source, std::string *error);
+
+/* Forgets every loaded name. */
+KVS_API void clearNames();
+
 /* ---- Tree ----------------------------------------------------------------
  * One line a pair, "key (type): value", nested sets indented by two spaces,
  * each element of a KV-Set array on its own line as "[i]: n pairs". */
@@ -110,6 +185,18 @@ KVS_API bool renderTree(CTkvs kvs, std::string *text, std::string *error);
 /* The same for a set read by readBlock, each pair line led by the byte
  * offset of its record. */
 KVS_API bool renderTree(CTkvs kvs, const BlockInfo &block, std::string *text, std::string *error);
+
+/* The tree with options: at most maxElements elements of each array (0, the
+ * default: all), the rest as "... 12 more" (a KV-Set array's elements as
+ * lines, other arrays inside their brackets); with utcTimes, each CTtime
+ * value followed by its UTC time read as seconds since 1970,
+ * "1700000000 (2023-11-14T22:13:20Z)". block may be null (no offsets). */
+struct TreeOptions {
+    std::size_t maxElements = 0;
+    bool utcTimes = true;
+};
+KVS_API bool renderTree(CTkvs kvs, const BlockInfo *block, const TreeOptions &options, std::string *text,
+                        std::string *error);
 
 /* ---- Diff ----------------------------------------------------------------
  * Every difference between two sets, not only the first. A key path names

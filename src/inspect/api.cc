@@ -102,6 +102,23 @@ bool renderTree(CTkvs kvs, const BlockInfo &block, std::string *text, std::strin
     });
 }
 
+bool renderTree(CTkvs kvs, const BlockInfo *block, const TreeOptions &options, std::string *text, std::string *error)
+{
+    return guarded(error, [&](std::string *why) {
+        if (text == nullptr) {
+            *why = "no output string";
+            return false;
+        }
+        Set set;
+        if (!kvs::inspect::read_set(kvs, &set, why)) return false;
+        kvs::inspect::TreeStyle style;
+        style.maxElements = options.maxElements;
+        style.utcTimes = options.utcTimes;
+        *text = kvs::inspect::tree(set, block == nullptr ? nullptr : &block->recordOffsets, style);
+        return true;
+    });
+}
+
 bool validateBlock(const unsigned char *bytes, std::size_t size, BlockFormat format, BlockInfo *info,
                    BlockFault *fault)
 {
@@ -136,6 +153,28 @@ bool readBlock(const unsigned char *bytes, std::size_t size, BlockFormat format,
         }))
         return true;
     if (!error.empty()) *fault = BlockFault{format, false, 0, -1, "", error};
+    return false;
+}
+
+bool decodeBlock(const unsigned char *bytes, std::size_t size, BlockFormat format, DecodeResult *result)
+{
+    if (result == nullptr) return false;
+    *result = DecodeResult();
+    if (bytes == nullptr && size != 0) {
+        result->faulted = true;
+        result->fault = BlockFault{format, false, 0, -1, "", "no input"};
+        return false;
+    }
+    std::string error;
+    if (guarded(&error, [&](std::string *) { return kvs::inspect::read_block_lenient(bytes, size, format, result); }))
+        return true;
+    if (!error.empty()) {
+        CTerror ignored = 0;
+        if (result->kvs != 0) CTkvs_Destroy(result->kvs, &ignored);
+        result->kvs = 0;
+        result->faulted = true;
+        result->fault = BlockFault{format, false, 0, -1, "", error};
+    }
     return false;
 }
 

@@ -51,10 +51,16 @@ long expected_element_size(const TypeInfo &info, const serial::Variant &variant)
     }
 }
 
-// Follows one read; holds the first fault it saw or was told of.
+// Follows one read. Strict, it holds the first fault it saw or was told of
+// and ends the read there. Lenient, it lets the read go on as the decoder
+// would, keeps what strict validation refuses as warnings, and holds as the
+// fault only what ended the decoder's read.
 class Strict final : public ReadObserver {
 public:
-    Strict(const serial::Variant &variant, std::size_t base) : variant_(variant), base_(base) {}
+    Strict(const serial::Variant &variant, std::size_t base, bool lenient = false)
+        : variant_(variant), base_(base), lenient_(lenient)
+    {
+    }
 
     bool block(std::uint64_t offset, int depth, std::int32_t count) override
     {
@@ -128,11 +134,17 @@ public:
         return true;
     }
 
-    void failed(std::uint64_t offset, int depth, const char *reason) override { refuse(offset, depth, reason); }
+    void failed(std::uint64_t offset, int depth, const char *reason) override
+    {
+        if (faulty_) return;
+        faulty_ = true;
+        fault_ = located(offset, depth, reason);
+    }
 
     bool faulty() const { return faulty_; }
     const BlockFault &fault() const { return fault_; }
     std::vector<std::size_t> &offsets() { return offsets_; }
+    std::vector<BlockFault> &warnings() { return warnings_; }
 
     // A fault the caller finds outside the reader (frame, trailing bytes),
     // at an offset into the whole input.
@@ -140,8 +152,18 @@ public:
     {
         stack_.clear();
         if (faulty_) return;
-        refuse(0, -1, reason);
-        fault_.offset = offset;
+        faulty_ = true;
+        fault_ = BlockFault{BlockFormat::Memory, false, offset, -1, "", reason};
+    }
+
+    // What strict validation refuses outside the reader; lenient reading
+    // goes on past it.
+    void refuse_outside(std::size_t offset, const std::string &reason)
+    {
+        if (lenient_)
+            warnings_.push_back(BlockFault{BlockFormat::Memory, false, offset, -1, "", reason});
+        else
+            outside(offset, reason);
     }
 
 private:
@@ -156,25 +178,36 @@ private:
 
     bool refuse(std::uint64_t offset, int depth, const std::string &reason)
     {
+        if (lenient_) {
+            warnings_.push_back(located(offset, depth, reason));
+            return true;
+        }
         if (faulty_) return false;  // the first fault stands
         faulty_ = true;
+        fault_ = located(offset, depth, reason);
+        return false;
+    }
+
+    // The fault at `offset` in the record at `depth`, with its key path.
+    BlockFault located(std::uint64_t offset, int depth, const std::string &reason)
+    {
+        BlockFault f{BlockFormat::Memory, false, base_ + static_cast<std::size_t>(offset), -1, "", reason};
         if (depth + 1 < static_cast<int>(stack_.size())) stack_.resize(static_cast<std::size_t>(depth + 1));
-        fault_.offset = base_ + static_cast<std::size_t>(offset);
-        fault_.record = stack_.empty() || depth < 0 ? -1 : stack_.back().index;
-        fault_.path.clear();
+        f.record = stack_.empty() || depth < 0 ? -1 : stack_.back().index;
         if (depth >= 0) {
             for (const Entry &e : stack_) {
-                if (!fault_.path.empty()) fault_.path += "/";
-                fault_.path += symbol_text(e.key);
-                if (e.element >= 0) fault_.path += "[" + std::to_string(e.element) + "]";
+                if (!f.path.empty()) f.path += "/";
+                f.path += symbol_text(e.key);
+                if (e.element >= 0) f.path += "[" + std::to_string(e.element) + "]";
             }
         }
-        fault_.reason = reason;
-        return false;
+        return f;
     }
 
     const serial::Variant &variant_;
     std::size_t base_;
+    bool lenient_;
+    std::vector<BlockFault> warnings_;
     std::vector<Entry> stack_;
     std::vector<std::set<CTsymbol>> keys_;
     std::vector<std::size_t> offsets_;
@@ -256,6 +289,67 @@ bool attempt(const unsigned char *bytes, std::size_t size, BlockFormat format, b
     return true;
 }
 
+// One lenient read as one variant, the way MRQkvs_ReadFromMemory and
+// CTkvs_ReadFile read: a frame's magic is passed over, its length and
+// trailer only checked; the block is read to its end or to the fault that
+// ends the decoder. Returns how far the read got.
+std::size_t attempt_lenient(const unsigned char *bytes, std::size_t size, BlockFormat format,
+                            kvset::DecodeResult *result)
+{
+    const serial::Variant &variant = format == BlockFormat::File ? serial::kFileVariant : serial::kMemoryVariant;
+    const bool framed = format == BlockFormat::Memory && size >= kFrameHeadBytes && load_le32(bytes) == kFrameMagic;
+    const std::size_t base = framed ? kFrameHeadBytes : 0;
+    Strict lenient(variant, base, true);
+    if (framed && load_le32(bytes + 4) != size)
+        lenient.refuse_outside(4, "frame length " + std::to_string(load_le32(bytes + 4)) + " but the buffer holds " +
+                                      std::to_string(size) + " bytes");
+    std::size_t reached = base;
+    if (size > UINT32_MAX) {
+        lenient.outside(base, "input larger than 4 GiB");
+    } else {
+        CTkvs target = 0;
+        if (create_set(&target) != CT_errorOK) throw std::bad_alloc();
+        result->kvs = target;  // the caller's from here on, whatever follows
+        serial::MemorySource source(bytes + base, static_cast<std::uint32_t>(size - base));
+        const CTerror verdict = serial::read_block(source, variant, registry_find(target), &lenient);
+        if (verdict == CT_errorNoResource && !lenient.faulty()) throw std::bad_alloc();
+        reached = static_cast<std::size_t>(source.cursor() - bytes);
+        result->end = reached;
+        if (verdict != CT_errorOK && !lenient.faulty())
+            lenient.outside(reached, "the decoder refused the block: " + error_text(verdict));
+        if (verdict == CT_errorOK) {
+            std::size_t after = size - reached;
+            if (framed && after >= kFrameTrailerBytes) {
+                if (load_le32(bytes + reached) != kFrameTrailer)
+                    lenient.refuse_outside(reached, "frame trailer " + hex32(load_le32(bytes + reached)) + " (" +
+                                                        hex32(kFrameTrailer) + " expected)");
+                after -= kFrameTrailerBytes;
+                reached += kFrameTrailerBytes;
+                result->end = reached;
+            } else if (framed) {
+                lenient.refuse_outside(reached, "memory buffer without its frame trailer");
+            }
+            if (after != 0)
+                lenient.refuse_outside(reached, std::to_string(after) + (after == 1 ? " byte" : " bytes") +
+                                                    " after the end of the block");
+        }
+    }
+    result->info.format = format;
+    result->info.framed = framed;
+    result->info.size = size;
+    result->info.recordOffsets = std::move(lenient.offsets());
+    result->warnings = std::move(lenient.warnings());
+    for (BlockFault &w : result->warnings) {
+        w.format = format;
+        w.framed = framed;
+    }
+    result->faulted = lenient.faulty();
+    result->fault = lenient.fault();
+    result->fault.format = format;
+    result->fault.framed = framed;
+    return result->faulted ? result->fault.offset : size;
+}
+
 // Collects a file block in memory.
 class VectorSink final : public serial::ByteSink {
 public:
@@ -292,6 +386,38 @@ bool read_block_strict(const unsigned char *bytes, std::size_t size, BlockFormat
     if (attempt(bytes, size, BlockFormat::Memory, keep, kvs, info, &asMemory)) return true;
     *fault = asMemory.offset > asFile.offset ? asMemory : asFile;
     return false;
+}
+
+bool read_block_lenient(const unsigned char *bytes, std::size_t size, BlockFormat format, kvset::DecodeResult *result)
+{
+    static const unsigned char kNothing[1] = {0};
+    if (bytes == nullptr) bytes = kNothing;
+    if (format == BlockFormat::Auto && size >= 4 && load_le32(bytes) == kFrameMagic) format = BlockFormat::Memory;
+    if (format != BlockFormat::Auto) {
+        attempt_lenient(bytes, size, format, result);
+        return !result->faulted;
+    }
+    // A bare block: the file variant, then the memory variant; a clean read
+    // wins, else the one that read further.
+    kvset::DecodeResult asFile;
+    const std::size_t fileReach = attempt_lenient(bytes, size, BlockFormat::File, &asFile);
+    if (!asFile.faulted) {
+        *result = std::move(asFile);
+        return true;
+    }
+    kvset::DecodeResult asMemory;
+    std::size_t memoryReach = 0;
+    try {
+        memoryReach = attempt_lenient(bytes, size, BlockFormat::Memory, &asMemory);
+    } catch (...) {
+        destroy_set_quietly(asFile.kvs);
+        if (asMemory.kvs != 0) destroy_set_quietly(asMemory.kvs);
+        throw;
+    }
+    const bool memoryWins = !asMemory.faulted || memoryReach > fileReach;
+    destroy_set_quietly(memoryWins ? asFile.kvs : asMemory.kvs);
+    *result = std::move(memoryWins ? asMemory : asFile);
+    return !result->faulted;
 }
 
 bool write_block(CTkvs kvs, BlockFormat format, std::vector<unsigned char> *bytes, std::string *error)

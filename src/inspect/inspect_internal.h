@@ -19,6 +19,12 @@ void diff_sets(const Set &a, const Set &b, std::vector<kvset::Difference> *out);
 bool read_block_strict(const unsigned char *bytes, std::size_t size, kvset::BlockFormat format, bool keep,
                        CTkvs *kvs, kvset::BlockInfo *info, kvset::BlockFault *fault);
 
+// Decodes a block as the library's readers do (kvset::decodeBlock). The
+// set in result->kvs is registered whenever it is not 0, a fault or an
+// exception included: the caller destroys it.
+bool read_block_lenient(const unsigned char *bytes, std::size_t size, kvset::BlockFormat format,
+                        kvset::DecodeResult *result);
+
 // Encodes kvs as a framed memory buffer or a file block.
 bool write_block(CTkvs kvs, kvset::BlockFormat format, std::vector<unsigned char> *bytes, std::string *error);
 

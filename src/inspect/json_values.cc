@@ -2,6 +2,7 @@
 #include "inspect/json_values.h"
 
 #include "inspect/json.h"
+#include "inspect/names.h"
 #include "inspect/text.h"
 #include "kvset/ctsym.h"
 
@@ -199,7 +200,7 @@ void bytes(const json &v, const std::string &path, std::vector<std::uint8_t> *ou
 
 }  // namespace
 
-// A symbol: a name the symbol library knows, "0x" and up to 8 hex digits, or
+// A symbol: a site name (loadNames), a name the symbol library knows, "0x" and up to 8 hex digits, or
 // an integer.
 std::uint32_t symbol(const json &j, const std::string &path)
 {
@@ -208,6 +209,7 @@ std::uint32_t symbol(const json &j, const std::string &path)
     const std::string &s = j.get_ref<const std::string &>();
     std::uint32_t v = 0;
     if (parse_hex(s, &v)) return v;
+    if (site_symbol(s, &v)) return v;
     const std::u32string cps = code_points(s);
     std::wstring name(cps.begin(), cps.end());
     std::uint32_t error = 0;

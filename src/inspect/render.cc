@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <ctime>
 
 #include "inspect/text.h"
 #include "serial/utf16.h"
@@ -39,6 +40,21 @@ std::string char_text(std::uint32_t c)
     return hex_escape("U+%04X", c);
 }
 
+// A CTtime value as seconds since 1 January 1970, UTC.
+std::string utc_text(std::uint32_t seconds)
+{
+    const std::time_t t = static_cast<std::time_t>(seconds);
+    std::tm parts{};
+    if (gmtime_r(&t, &parts) == nullptr) return "?";
+    char buf[32];
+    std::strftime(buf, sizeof buf, "%Y-%m-%dT%H:%M:%SZ", &parts);
+    return buf;
+}
+
+bool is_time(std::uint32_t type) { return type == KV_TYPE_TIME || type == KV_TYPE_TIME_ARRAY; }
+
+std::string more_text(std::size_t n) { return "... " + std::to_string(n) + " more"; }
+
 struct Line {
     std::size_t offset;
     bool hasOffset;
@@ -48,12 +64,12 @@ struct Line {
 
 class TreeWriter {
 public:
-    explicit TreeWriter(const std::vector<std::size_t> *offsets) : offsets_(offsets) {}
+    TreeWriter(const std::vector<std::size_t> *offsets, const TreeStyle &style) : offsets_(offsets), style_(style) {}
 
     void set(const Set &s, int depth)
     {
         for (const Pair &p : s) {
-            Line line{0, false, depth, symbol_text(p.key) + " (" + type_name(p.type) + "): " + value_text(p)};
+            Line line{0, false, depth, symbol_text(p.key) + " (" + type_name(p.type) + "): " + value(p)};
             if (offsets_ != nullptr && next_ < offsets_->size()) {
                 line.offset = (*offsets_)[next_++];
                 line.hasOffset = true;
@@ -62,10 +78,12 @@ public:
             if (p.info().shape == Shape::Nested) {
                 set(*p.sets[0], depth + 1);
             } else if (p.info().shape == Shape::NestedArray) {
-                for (std::size_t i = 0; i < p.sets.size(); ++i) {
+                const std::size_t shown = limited(p.sets.size());
+                for (std::size_t i = 0; i < shown; ++i) {
                     lines_.push_back({0, false, depth + 1, "[" + std::to_string(i) + "]: " + element_text(p, i)});
                     if (p.sets[i]) set(*p.sets[i], depth + 2);
                 }
+                if (shown < p.sets.size()) lines_.push_back({0, false, depth + 1, more_text(p.sets.size() - shown)});
             }
         }
     }
@@ -90,7 +108,40 @@ public:
     }
 
 private:
+    std::size_t limited(std::size_t n) const
+    {
+        return style_.maxElements != 0 && n > style_.maxElements ? style_.maxElements : n;
+    }
+
+    std::string element(const Pair &p, std::size_t i) const
+    {
+        std::string text = element_text(p, i);
+        if (style_.utcTimes && is_time(p.type)) text += " (" + utc_text(p.words[i]) + ")";
+        return text;
+    }
+
+    // value_text, with the style's times and element limit.
+    std::string value(const Pair &p) const
+    {
+        const Shape shape = p.info().shape;
+        if (shape == Shape::Scalar) return style_.utcTimes && is_time(p.type) ? element(p, 0) : value_text(p);
+        const bool listed = is_array_shape(shape) && shape != Shape::NestedArray;
+        const std::size_t n = listed ? p.elements() : 0;
+        if (!listed || (limited(n) == n && !(style_.utcTimes && is_time(p.type)))) return value_text(p);
+        const std::size_t shown = limited(n);
+        if (shape == Shape::Bytes) {
+            std::string out;
+            for (std::size_t i = 0; i < shown; ++i) out += element_text(p, i);
+            return out + " " + more_text(n - shown) + " (" + plural(n, "byte", "bytes") + ")";
+        }
+        std::string out = "[";
+        for (std::size_t i = 0; i < shown; ++i) out += (i > 0 ? ", " : "") + element(p, i);
+        if (shown < n) out += (shown > 0 ? ", " : "") + more_text(n - shown);
+        return out + "]";
+    }
+
     const std::vector<std::size_t> *offsets_;
+    TreeStyle style_;
     std::size_t next_ = 0;
     std::vector<Line> lines_;
 };
@@ -156,9 +207,9 @@ std::string value_text(const Pair &p)
     }
 }
 
-std::string tree(const Set &set, const std::vector<std::size_t> *offsets)
+std::string tree(const Set &set, const std::vector<std::size_t> *offsets, const TreeStyle &style)
 {
-    TreeWriter writer(offsets);
+    TreeWriter writer(offsets, style);
     writer.set(set, 0);
     return writer.text();
 }

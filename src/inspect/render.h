@@ -26,7 +26,13 @@ std::string element_text(const Pair &p, std::size_t index);
 // The tree: one line a pair, "key (type): value", nested sets indented by
 // two spaces. With `offsets` (the byte offset of every pair record in stream
 // order, nested records included) each pair line starts with its offset.
-std::string tree(const Set &set, const std::vector<std::size_t> *offsets);
+// With `style`: at most maxElements elements of an array (0: all), the rest
+// as "... N more"; CTtime values with their UTC time beside them.
+struct TreeStyle {
+    std::size_t maxElements = 0;
+    bool utcTimes = false;
+};
+std::string tree(const Set &set, const std::vector<std::size_t> *offsets, const TreeStyle &style = TreeStyle());
 
 }  // namespace inspect
 }  // namespace kvs

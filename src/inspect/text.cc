@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cwchar>
 
+#include "inspect/names.h"
 #include "kvset/ctsym.h"
 #include "serial/utf16.h"
 #include "store/types.h"
@@ -12,6 +13,8 @@ namespace inspect {
 
 std::string symbol_text(std::uint32_t symbol)
 {
+    std::string site;
+    if (site_name(symbol, &site)) return site;
     wchar_t buffer[128];
     wchar_t *name = buffer;
     std::uint32_t capacity = 127;

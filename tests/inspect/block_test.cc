@@ -225,3 +225,140 @@ TEST_F(Blocks, WriteBlockRefusesWhatAVariantCannotHold)
 }
 
 }  // namespace
+
+namespace {
+
+// Lenient decoding: what the readers hold, what strict validation refuses as
+// warnings, and the fault that ends a read, for both variants' damage.
+struct Leniency {
+    const char *what;
+    BlockFormat format;
+    std::function<void(std::vector<unsigned char> *)> mutate;
+    std::vector<std::string> warnings;  // each as formatFault prints it
+    const char *fault;                  // formatFault of the fault, "" for none
+    std::int32_t pairs;                 // pairs of the top set read
+};
+
+class LenientBlocks : public Blocks {};
+
+TEST_F(LenientBlocks, ReadAsTheReadersDoWithEveryRefusalAsAWarning)
+{
+    const std::vector<Leniency> rows = {
+        {"a good buffer", BlockFormat::Auto, [](auto *) {}, {}, "", 4},
+        {"element size and width byte", BlockFormat::Memory,
+         [](auto *b) { put32(b, 37, 5); (*b)[90] = 2; },
+         {"memory buffer: offset 37 (0x25), record 0 (0x00000001): element size 5 for a CTint (4 expected)",
+          "memory buffer: offset 90 (0x5A), record 2 (0x00000002/0x00000003): string width byte 2 (4 expected)"},
+         "", 4},
+        {"frame length and trailer", BlockFormat::Auto, [](auto *b) { put32(b, 4, 207); (*b)[206] ^= 1; },
+         {"memory buffer: offset 4 (0x4): frame length 207 but the buffer holds 208 bytes",
+          "memory buffer: offset 204 (0xCC): frame trailer 0xA139DAD0 (0xA138DAD0 expected)"},
+         "", 4},
+        {"key used twice keeps the later value in place", BlockFormat::Memory, [](auto *b) { put32(b, 183, 1); },
+         {"memory buffer: offset 183 (0xB7), record 5 (0x00000001): the key 0x00000001 appears twice in one block"},
+         "", 3},
+        {"cut short inside the fourth pair", BlockFormat::Memory, [](auto *b) { b->resize(130); },
+         {"memory buffer: offset 4 (0x4): frame length 208 but the buffer holds 130 bytes"},
+         "memory buffer: offset 123 (0x7B), record 3 (0x00000004[0]): block cut short before its marker", 2},
+        {"a nested marker ends the read", BlockFormat::Memory, [](auto *b) { (*b)[61] = 'X'; }, {},
+         "memory buffer: offset 61 (0x3D), record 1 (0x00000002): no block marker \"KVSET HEADER\" here", 1},
+    };
+    const std::vector<unsigned char> good = encoded(BlockFormat::Memory);
+    for (const Leniency &row : rows) {
+        SCOPED_TRACE(row.what);
+        std::vector<unsigned char> bytes = good;
+        row.mutate(&bytes);
+        kvset::DecodeResult result;
+        const bool clean = kvset::decodeBlock(bytes.data(), bytes.size(), row.format, &result);
+        ASSERT_NE(result.kvs, 0u);
+        own(result.kvs);
+        EXPECT_EQ(clean, *row.fault == '\0');
+        EXPECT_EQ(result.faulted, !clean);
+        std::vector<std::string> warnings;
+        for (const BlockFault &w : result.warnings) warnings.push_back(kvset::formatFault(w));
+        EXPECT_EQ(warnings, row.warnings);
+        if (result.faulted) {
+            EXPECT_EQ(kvset::formatFault(result.fault), row.fault);
+        }
+        EXPECT_EQ(MRQkvs_GetNumPairs(result.kvs), row.pairs);
+        // The readers hold the same pairs: what MRQkvs_ReadFromMemory reads
+        // from the block behind the frame compares equal.
+        CTkvs direct = 0;
+        CTerror error = 0;
+        ASSERT_EQ(CTkvs_Create(&direct, &error), CT_statusOK);
+        own(direct);
+        MRQkvs_ReadFromMemory(direct, bytes.data() + 8, static_cast<std::uint32_t>(bytes.size() - 8), &error);
+        EXPECT_EQ(MRQkvs_Compare(direct, result.kvs, &error), 0);
+    }
+}
+
+TEST_F(LenientBlocks, ABareFileBlockIsReadAsTheFileVariant)
+{
+    std::vector<unsigned char> bytes = encoded(BlockFormat::File);
+    put32(&bytes, 17 + 12, 5);  // element size of the first record
+    kvset::DecodeResult result;
+    ASSERT_TRUE(kvset::decodeBlock(bytes.data(), bytes.size(), BlockFormat::Auto, &result));
+    own(result.kvs);
+    EXPECT_EQ(result.info.format, BlockFormat::File);
+    ASSERT_EQ(result.warnings.size(), 1u);
+    EXPECT_EQ(result.warnings[0].offset, 29u);
+    EXPECT_EQ(result.info.recordOffsets.size(), 6u);
+}
+
+}  // namespace
+
+namespace {
+
+using kvset::ScanCandidate;
+using kvset::ScanVerdict;
+
+class Scan : public Blocks {};
+
+// Blocks at known offsets in junk: a buffer, a bare file block, a buffer the
+// input cuts off; the nested blocks of a whole block are not candidates.
+TEST_F(Scan, FindsEveryBlockAtItsOffsetWithItsVerdict)
+{
+    const std::vector<unsigned char> memory = encoded(BlockFormat::Memory);
+    std::vector<unsigned char> file = encoded(BlockFormat::File);
+    put32(&file, 17 + 12, 5);  // an element size strict validation refuses
+    std::vector<unsigned char> input(10, 0xEE);
+    input.insert(input.end(), memory.begin(), memory.end());    // at 10
+    input.insert(input.end(), 3, 0xEE);
+    input.insert(input.end(), file.begin(), file.end());        // at 221
+    input.insert(input.end(), memory.begin(), memory.begin() + 60);  // at 221 + file.size(), cut
+    std::vector<ScanCandidate> found;
+    std::string error;
+    ASSERT_TRUE(kvset::scanBlocks(input.data(), input.size(), &found, &error)) << error;
+    ASSERT_EQ(found.size(), 3u);
+    EXPECT_EQ(found[0].offset, 10u);
+    EXPECT_TRUE(found[0].framed);
+    EXPECT_EQ(found[0].length, 208u);
+    EXPECT_EQ(found[0].pairs, 4);
+    EXPECT_EQ(found[0].verdict, ScanVerdict::Valid);
+    EXPECT_EQ(found[1].offset, 221u);
+    EXPECT_EQ(found[1].format, BlockFormat::File);
+    EXPECT_EQ(found[1].length, file.size());
+    EXPECT_EQ(found[1].verdict, ScanVerdict::Invalid);
+    EXPECT_EQ(found[1].fault.offset, 221u + 29u);
+    EXPECT_EQ(found[2].offset, 221u + file.size());
+    EXPECT_EQ(found[2].verdict, ScanVerdict::Truncated);
+    EXPECT_EQ(found[2].length, 208u);
+    EXPECT_STREQ(kvset::scanVerdictName(found[2].verdict), "truncated");
+}
+
+TEST_F(Scan, OverlappingAndTinyCandidatesAreReportedNotRead)
+{
+    // A frame magic at the very end, and inside a second magic's length field.
+    const unsigned char input[] = {0xDA, 0xA1, 0xDE, 0xC0, 0xDA, 0xA1, 0xDE, 0xC0, 0x01};
+    std::vector<ScanCandidate> found;
+    std::string error;
+    ASSERT_TRUE(kvset::scanBlocks(input, sizeof input, &found, &error));
+    ASSERT_EQ(found.size(), 2u);
+    EXPECT_EQ(found[0].offset, 0u);
+    EXPECT_EQ(found[1].offset, 4u);
+    EXPECT_EQ(found[1].verdict, ScanVerdict::Truncated);
+    EXPECT_EQ(found[1].pairs, -1);
+    EXPECT_FALSE(kvset::scanBlocks(nullptr, 3, &found, &error));
+}
+
+}  // namespace

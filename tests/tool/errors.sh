@@ -55,14 +55,23 @@ row 2 err "kvset: The following argument was not expected: extra (see 'kvset dif
 # Files that cannot be read, blocks that are not valid.
 row 1 err "kvset: cannot read 'missing.kvs': No such file or directory" show missing.kvs
 row 1 err "kvset: cannot read 'folder': it is a directory" json folder
-row 1 err "kvset: 'cut.kvs' is not a valid KV-Set block: memory buffer: offset 4 (0x4): frame length 1218 but the buffer holds 600 bytes" show cut.kvs
-row 1 err "kvset: 'empty.kvs' is not a valid KV-Set block: file block: offset 0 (0x0): block cut short before its marker" json empty.kvs
-row 1 err "kvset: 'width.kvs' is not a valid KV-Set block: memory buffer: offset 37 (0x25), record 0 (MakeCall_LineDevice): string width byte 7 (4 expected)" show width.kvs
+row 1 err "kvset: 'cut.kvs' is not a valid KV-Set block: memory buffer: offset 4 (0x4): frame length 1218 but the buffer holds 600 bytes" show --strict cut.kvs
+row 1 err "kvset: 'empty.kvs' is not a valid KV-Set block: file block: offset 0 (0x0): block cut short before its marker" json --strict empty.kvs
+row 1 err "kvset: 'width.kvs' is not a valid KV-Set block: memory buffer: offset 37 (0x25), record 0 (MakeCall_LineDevice): string width byte 7 (4 expected)" show --strict width.kvs
 row 1 err "kvset: 'trailing.file.kvs' is not a valid KV-Set block: file block: offset 1204 (0x4B4): 1 byte after the end of the block" diff good.file.kvs trailing.file.kvs
 row 1 out "good.kvs: ok (memory buffer, 1218 bytes, 43 records)
 width.kvs: memory buffer: offset 37 (0x25), record 0 (MakeCall_LineDevice): string width byte 7 (4 expected)
 good.file.kvs: ok (file block, 1204 bytes, 43 records)" validate good.kvs width.kvs good.file.kvs
-row 1 err "kvset: 'good.file.kvs' is not a valid KV-Set block: memory block: offset 29 (0x1D), record 0 (MakeCall_LineDevice): string width byte 9 (4 expected)" show --format memory good.file.kvs
+row 1 err "kvset: 'good.file.kvs' is not a valid KV-Set block: memory block: offset 29 (0x1D), record 0 (MakeCall_LineDevice): string width byte 9 (4 expected)" show --strict --format memory good.file.kvs
+
+# Lenient reading: the pairs before a fault, then the fault; slices of a file.
+row 1 out "empty.kvs: file block, 0 bytes, 0 records, 0 pairs" show empty.kvs
+row 1 err "kvset: 'empty.kvs': file block: offset 0 (0x0): block cut short before its marker" json empty.kvs
+row 0 out "good.kvs: ok (memory block, 1206 bytes, 43 records)" validate --offset 8 --length 1206 good.kvs
+row 1 out "good.kvs: memory block: offset 1214 (0x4BE): 4 bytes after the end of the block" validate --offset 8 --format memory good.kvs
+row 1 err "kvset: --offset 5000 is past the end of 'good.kvs' (1218 bytes)" show --offset 5000 good.kvs
+row 1 err "kvset: --length 2000 runs past the end of 'good.kvs' (1210 bytes from offset 8)" json --offset 8 --length 2000 good.kvs
+row 2 err "kvset: Could not convert: --offset = x (see 'kvset show --help')" show --offset x good.kvs
 
 # JSON that is refused, and a set that has no memory form.
 row 1 err "kvset: 'syntax.json': \$: JSON parse error at line 1, column 42: syntax error while parsing value - unexpected ']'; expected '[', '{', or a literal" build syntax.json -o out.kvs
