@@ -14,22 +14,8 @@
 namespace kvset {
 namespace {
 
+using kvs::inspect::guarded;
 using kvs::inspect::Set;
-
-template <class Body>
-bool guarded(std::string *error, Body body)
-{
-    try {
-        std::string why;
-        if (body(&why)) return true;
-        if (error != nullptr) *error = why;
-    } catch (const std::bad_alloc &) {
-        if (error != nullptr) *error = kvs::inspect::kOutOfMemory;
-    } catch (...) {
-        if (error != nullptr) *error = "unexpected failure";
-    }
-    return false;
-}
 
 struct ByteSpan {
     const unsigned char *bytes;

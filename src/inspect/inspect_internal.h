@@ -3,13 +3,34 @@
 #ifndef KVSET_SRC_INSPECT_INSPECT_INTERNAL_H
 #define KVSET_SRC_INSPECT_INSPECT_INTERNAL_H
 
+#include <new>
+#include <string>
 #include <vector>
 
 #include "inspect/snapshot.h"
+#include "inspect/text.h"
 #include "kvset/inspect.h"
 
 namespace kvs {
 namespace inspect {
+
+// Runs body(&why) and turns its false, an exhausted heap or any other
+// exception into false with one line in *error (null: no line). Every
+// exported inspection function goes through it.
+template <class Body>
+bool guarded(std::string *error, Body body)
+{
+    try {
+        std::string why;
+        if (body(&why)) return true;
+        if (error != nullptr) *error = why;
+    } catch (const std::bad_alloc &) {
+        if (error != nullptr) *error = kOutOfMemory;
+    } catch (...) {
+        if (error != nullptr) *error = "unexpected failure";
+    }
+    return false;
+}
 
 // Appends every difference between a and b.
 void diff_sets(const Set &a, const Set &b, std::vector<kvset::Difference> *out);

@@ -7,9 +7,9 @@
 #include <vector>
 #include <map>
 #include <mutex>
-#include <new>
 #include <nlohmann/json.hpp>
 
+#include "inspect/inspect_internal.h"
 #include "kvset/inspect.h"
 
 namespace kvs {
@@ -172,14 +172,12 @@ namespace kvset {
 
 bool loadNames(const std::string &text, const std::string &source, std::string *error)
 {
-    std::string ignored;
-    if (error == nullptr) error = &ignored;
-    try {
+    return kvs::inspect::guarded(error, [&](std::string *why) {
         std::vector<kvs::inspect::Entry> entries;
         const std::size_t first = text.find_first_not_of(" \t\r\n");
         const bool ok = first != std::string::npos && text[first] == '{'
-                            ? kvs::inspect::json_entries(text, source, &entries, error)
-                            : kvs::inspect::text_entries(text, source, &entries, error);
+                            ? kvs::inspect::json_entries(text, source, &entries, why)
+                            : kvs::inspect::text_entries(text, source, &entries, why);
         if (!ok) return false;
         kvs::inspect::Table loaded;
         std::map<std::string, long> lines;
@@ -188,8 +186,8 @@ bool loadNames(const std::string &text, const std::string &source, std::string *
             if (known != loaded.symbols.end() && known->second != e.value) {
                 char values[48];
                 std::snprintf(values, sizeof values, "0x%08X and 0x%08X", known->second, e.value);
-                *error = source + " lines " + std::to_string(lines[e.name]) + " and " + std::to_string(e.line) +
-                         ": the name " + e.name + " is given two values, " + values;
+                *why = source + " lines " + std::to_string(lines[e.name]) + " and " + std::to_string(e.line) +
+                       ": the name " + e.name + " is given two values, " + values;
                 return false;
             }
             loaded.symbols[e.name] = e.value;
@@ -200,10 +198,7 @@ bool loadNames(const std::string &text, const std::string &source, std::string *
         for (const auto &s : loaded.symbols) kvs::inspect::table.symbols[s.first] = s.second;
         for (const auto &n : loaded.names) kvs::inspect::table.names.emplace(n.first, n.second);
         return true;
-    } catch (const std::bad_alloc &) {
-        *error = "out of memory";
-    }
-    return false;
+    });
 }
 
 void clearNames()

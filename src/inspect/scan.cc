@@ -2,8 +2,8 @@
 // lenient and strict reads as a whole block (decodeBlock, validateBlock).
 #include <algorithm>
 #include <cstring>
-#include <new>
 
+#include "inspect/inspect_internal.h"
 #include "kvset/inspect.h"
 #include "serial/wire.h"
 
@@ -139,7 +139,7 @@ bool scanBlocks(const unsigned char *bytes, std::size_t size, std::vector<ScanCa
         if (error != nullptr) *error = found == nullptr ? "no output list" : "no input bytes";
         return false;
     }
-    try {
+    return kvs::inspect::guarded(error, [&](std::string *) {
         const std::size_t first = found->size();
         unsigned char magic[4];
         for (int i = 0; i < 4; ++i) magic[i] = static_cast<unsigned char>(kFrameMagic >> (8 * i));
@@ -153,10 +153,7 @@ bool scanBlocks(const unsigned char *bytes, std::size_t size, std::vector<ScanCa
                 found->push_back(bare_candidate(bytes, size, at));
         }
         return true;
-    } catch (const std::bad_alloc &) {
-        if (error != nullptr) *error = "out of memory";
-    }
-    return false;
+    });
 }
 
 const char *scanVerdictName(ScanVerdict verdict)
